@@ -1,0 +1,1 @@
+#include "cipher/cipher.h"

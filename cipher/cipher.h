@@ -1,0 +1,131 @@
+#pragma once
+
+// The text cipher: the encrypted block format and the transform under it.
+// Plain functions on 8-bit strings held with their lengths; a zero byte is an
+// ordinary character and never ends a text. No Qt here.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cipher {
+
+using Bytes = std::string;
+using BytesView = std::string_view;
+
+inline constexpr std::string_view kBeginMarker = "[Encrypted_By_Velmorandquist][Begin_Encryption]";
+inline constexpr std::string_view kEndMarker = "[End_Encryption]";
+inline constexpr std::string_view kLineBreak = "\r\n";
+inline constexpr std::string_view kLevelMarks = "%^&"; // levels 1, 2, 3
+inline constexpr std::string_view kChecksumKey = "T&52rB-k3W";
+inline constexpr std::size_t kFieldLength = 10;
+inline constexpr std::size_t kBlockOverhead = 77; // a block is n + 77 bytes
+inline constexpr std::size_t kMaxPasswordLength = 245;
+
+enum class Verdict { Good, WrongPassword, ChecksumError };
+
+// --- Primitives --------------------------------------------------------------
+
+// One step on a byte and a key byte, both taken as signed 8-bit values; the
+// result is stored back as its low 8 bits.
+unsigned char addStep(unsigned char a, unsigned char k);
+unsigned char subtractStep(unsigned char a, unsigned char k);
+
+// One pass over the whole target with the key repeated from its first byte.
+// The key must not be empty.
+void keyPassAdd(Bytes &target, BytesView key);
+void keyPassSubtract(Bytes &target, BytesView key);
+
+// Sum of the signed byte values in a 32-bit signed integer (wrapping).
+std::int32_t checksum(BytesView plain);
+// The checksum in decimal, left-padded with '0' to 10 characters
+// (-123 gives "000000-123"); longer numbers are not cut.
+Bytes checksumField(std::int32_t sum);
+
+// --- Transform ---------------------------------------------------------------
+
+// Field and text enciphered: 10 + plain.size() bytes. level is 1 to 3 and the
+// password is not empty.
+Bytes encipher(BytesView plain, BytesView password, int level);
+
+struct Deciphered
+{
+    Bytes plain;
+    Verdict verdict = Verdict::WrongPassword;
+};
+// body: the normalised body (line breaks removed, level mark first); level 0
+// to 3; the password must not be empty when level > 0.
+Deciphered decipher(BytesView body, int level, BytesView password);
+
+// --- Block format ------------------------------------------------------------
+
+// Begin marker, CR LF, the enciphered string with its first byte replaced by
+// the level mark, CR LF, end marker.
+Bytes writeBlock(int level, BytesView enciphered);
+// encipher() followed by writeBlock().
+Bytes encryptText(BytesView plain, BytesView password, int level);
+
+// The decrypt command's test: the begin marker occurs once every CR and LF is removed.
+bool hasSignature(BytesView text);
+// The main window's test: the begin marker occurs in the unaltered text.
+bool containsBeginMarker(BytesView text);
+
+struct SplitText
+{
+    Bytes before;
+    Bytes body; // raw, line breaks still in it
+    Bytes after;
+};
+// Cuts a text into the parts around its block; nullopt when there is no block
+// the scan can cut soundly (which the commands treat like a missing block).
+std::optional<SplitText> splitText(BytesView text);
+
+struct Body
+{
+    int level = 0;   // 0 when the first byte is not a level mark
+    Bytes normalised; // every CR and LF removed
+};
+Body readBody(BytesView rawBody);
+
+// The whole decrypt road for a text: find, split, read, decipher.
+struct Decryption
+{
+    bool found = false; // false: no block; text and verdict are meaningless
+    Verdict verdict = Verdict::WrongPassword;
+    Bytes text;         // before-text + plain text + after-text
+};
+Decryption decryptText(BytesView text, BytesView password);
+
+// --- Domain ------------------------------------------------------------------
+
+// The first thing in a plain text or password that would not come back
+// exactly from a round trip. Lines and columns count from 1, in bytes, with
+// CR LF ending a line.
+struct DomainIssue
+{
+    enum class Kind {
+        Tab,                // byte 9
+        LoneCarriageReturn, // 13 not followed by 10
+        LoneLineFeed,       // 10 not preceded by 13
+        ControlCharacter,   // any other byte below 32
+        HighByte,           // 128 to 255
+        EscapePair,         // "P^", which comes back as a line break
+        ChecksumTooLarge,   // the checksum does not fit the 10-character field
+        PasswordCharacter,  // a password byte outside 32 to 126
+    };
+    Kind kind;
+    std::size_t offset = 0; // of the offending byte (of the "P" for a pair)
+    std::size_t line = 0;
+    std::size_t column = 0;
+    unsigned char byte = 0;
+
+    // An English sentence fragment naming the thing and where it is,
+    // for example "a tab at line 3, column 7".
+    std::string describe() const;
+};
+std::optional<DomainIssue> checkPlainText(BytesView plain);
+std::optional<DomainIssue> checkPassword(BytesView password);
+
+} // namespace cipher
