@@ -1,12 +1,6 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "editor/program.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow w;
-    w.setWindowTitle(QStringLiteral("Velmorandquist - 0.98 Beta2"));
-    w.resize(531, 408);
-    w.show();
-    return app.exec();
+    return runProgram(argc, argv);
 }

@@ -1,0 +1,693 @@
+// The main window driven as a user would, with every modal answer scripted.
+
+#include "cipher/cipher.h"
+#include "cipher/decryptdialog.h"
+#include "cipher/encryptdialog.h"
+#include "editor/mainwindow.h"
+#include "editor/program.h"
+#include "platform/richedit.h"
+#include "platform/scriptedui.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using platform::Answer;
+using platform::ScriptedUi;
+
+namespace {
+
+const QByteArray kMarker = "[Encrypted_By_Velmorandquist][Begin_Encryption]";
+
+QByteArray fileBytes(const QString &name)
+{
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Fills in and presses the encrypt dialog's fields.
+std::function<void(QDialog &)> encryptWith(const QString &pw1, const QString &pw2, int level = 1)
+{
+    return [=](QDialog &d) {
+        auto &f = static_cast<TForm2 &>(d);
+        (level == 1 ? f.RadioButton1 : level == 2 ? f.RadioButton2 : f.RadioButton3)->setChecked(true);
+        f.Edit1->setText(pw1);
+        f.Edit2->setText(pw2);
+        f.BitBtn5->click();
+    };
+}
+
+std::function<void(QDialog &)> decryptWith(const QString &pw)
+{
+    return [=](QDialog &d) {
+        auto &f = static_cast<TForm3 &>(d);
+        f.Edit1->setText(pw);
+        f.BitBtn6->click();
+    };
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScriptedUi> ui;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<QTemporaryDir> dir;
+    TForm1 *w = nullptr;
+
+    void start(const QStringList &arguments = {})
+    {
+        program = std::make_unique<Program>(arguments);
+        w = program->Form1();
+        platform::activateWindow(w);
+    }
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QString panel(int i) const { return w->StatusPanel[i]->text(); }
+    void type(const QString &text) { QTest::keyClicks(w->RichEdit1, text); }
+    bool encryptEnabled() const
+    {
+        const bool a = w->Panel3Buttons[TForm1::TbEncrypt]->isEnabled();
+        const bool b = w->Panel1Buttons[TForm1::TbEncrypt]->isEnabled();
+        return a && b ? true : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
+    }
+    bool decryptEnabled() const
+    {
+        const bool a = w->Panel3Buttons[TForm1::TbDecrypt]->isEnabled();
+        const bool b = w->Panel1Buttons[TForm1::TbDecrypt]->isEnabled();
+        return a && b ? true : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
+    }
+    TForm2 *form2() const { return program->Form2(); }
+    TForm3 *form3() const { return program->Form3(); }
+
+private slots:
+    void init()
+    {
+        ui = std::make_unique<ScriptedUi>();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        start();
+    }
+    void cleanup()
+    {
+        program.reset();
+        ui.reset();
+        dir.reset();
+    }
+
+    void windowAndCommandTable()
+    {
+        QCOMPARE(w->windowTitle(), QStringLiteral("Velmorandquist - 0.98 Beta2"));
+        QCOMPARE(panel(0), QStringLiteral("0 Bytes"));
+        QCOMPARE(panel(1), QString());
+        QCOMPARE(panel(2), QStringLiteral(" Encryption by Qumo"));
+        QVERIFY(w->Panel3->isVisible());
+        QVERIFY(!w->Panel1->isVisible());
+        QCOMPARE(w->Panel3->height(), 41);
+        QCOMPARE(w->Panel1->height(), 27);
+        const QStringList captions = {"&New",    "&Open",    "&Save",    "&Copy All",
+                                      "&Paste",  "E&ncrypt", "&Decrypt", "Quick &Mail"};
+        QCOMPARE(w->Panel3Buttons.size(), 8);
+        QCOMPARE(w->Panel1Buttons.size(), 8);
+        for (int i = 0; i < 8; ++i) {
+            QCOMPARE(w->Panel3Buttons[i]->text(), captions[i]);
+            QCOMPARE(w->Panel3Buttons[i]->size(), QSize(65, 37));
+            QCOMPARE(w->Panel1Buttons[i]->text(), QString());
+            QCOMPARE(w->Panel1Buttons[i]->size(), QSize(65, 23));
+        }
+        QVERIFY(!encryptEnabled());
+        QVERIFY(!decryptEnabled());
+        // The menu entries are always enabled, whatever the toolbar shows.
+        QVERIFY(w->Encrypt1->isEnabled() && w->Decrypt1->isEnabled());
+        QVERIFY(w->ShowToolBar1->isChecked() && w->ShowButtonText1->isChecked()
+                && w->WordWrap1->isChecked());
+        QCOMPARE(w->Print1->text(), QStringLiteral("&Print..."));
+        QCOMPARE(w->MailPreferances1->text(), QStringLiteral("Mail &Preferances..."));
+        QCOMPARE(w->PopupMenu1->actions().size(), 10);
+    }
+
+    void typingUpdatesPanelsAndButtons()
+    {
+        type(QStringLiteral("abc"));
+        QCOMPARE(panel(0), QStringLiteral("3 bytes"));
+        QVERIFY(encryptEnabled());
+        QCOMPARE(panel(1), QStringLiteral("Modified"));
+        QVERIFY(w->DocModified);
+        QTest::keyClick(w->RichEdit1, Qt::Key_Return);
+        QCOMPARE(panel(0), QStringLiteral("5 bytes"));
+        QCOMPARE(w->RichEdit1->text(), QByteArray("abc\r\n"));
+        // Deleting everything: the count reads the lower-case form, and
+        // Encrypt goes off again.
+        w->RichEdit1->selectAll();
+        QTest::keyClick(w->RichEdit1, Qt::Key_Delete);
+        QCOMPARE(panel(0), QStringLiteral("0 bytes"));
+        QVERIFY(!encryptEnabled());
+        // A character the code page cannot hold counts one byte, as "?".
+        type(QString::fromUtf8("\u03a9\U0001F600\u00e9"));
+        QCOMPARE(panel(0), QStringLiteral("3 bytes"));
+        QCOMPARE(w->RichEdit1->text(), QByteArray("??\xe9"));
+    }
+
+    void decryptFollowsTheBeginMarker()
+    {
+        QGuiApplication::clipboard()->setText(QStringLiteral("before ") + QString::fromLatin1(kMarker)
+                                              + QStringLiteral(" after"));
+        w->Paste1Click();
+        QVERIFY(decryptEnabled());
+        // Remove one character of the marker.
+        QTextCursor c(w->RichEdit1->document());
+        c.setPosition(10);
+        c.deleteChar();
+        QVERIFY(!decryptEnabled());
+        w->RichEdit1->setText(kMarker.toLower());
+        QVERIFY(!decryptEnabled());
+        QVERIFY(encryptEnabled());
+    }
+
+    void clickingMarksModifiedAndNewAsks()
+    {
+        w->RichEdit1->setText("some text");
+        QVERIFY(!w->DocModified);
+        QTest::mouseClick(w->RichEdit1->viewport(), Qt::LeftButton, {}, QPoint(30, 5));
+        QVERIFY(w->DocModified);
+        QCOMPARE(panel(1), QStringLiteral("Modified"));
+        ui->messageAnswers << Answer::No;
+        w->New1Click();
+        QCOMPARE(ui->messages.size(), 1);
+        QCOMPARE(ui->messages[0].text, QStringLiteral("Do you want to save changes to current file?"));
+        QCOMPARE(ui->messages[0].caption, QStringLiteral("SAVE CHANGES?"));
+        QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
+        QCOMPARE(ui->messages[0].buttons, platform::Buttons::YesNo);
+        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        QVERIFY(!w->DocModified);
+        QCOMPARE(panel(1), QString());
+        // New itself is no caret move: a second New asks nothing.
+        w->New1Click();
+        QCOMPARE(ui->messages.size(), 1);
+    }
+
+    void newKeepsFileNameToolbarNewResetsIt()
+    {
+        const QString name = path(QStringLiteral("kept.vlq"));
+        ui->fileAnswers << name;
+        w->Button2Click();
+        QCOMPARE(panel(2), name);
+        w->New1Click();
+        QCOMPARE(panel(2), name);
+        w->ExplorerButton8Click();
+        QCOMPARE(panel(2), QStringLiteral("Encryption By Qumo"));
+        w->RichEdit1->setText("x");
+        w->Clear1Click();
+        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        QCOMPARE(panel(2), QStringLiteral("Encryption By Qumo"));
+    }
+
+    void saveQuestionYesSavesAndGoesOn()
+    {
+        type(QStringLiteral("keep me"));
+        const QString name = path(QStringLiteral("saved"));
+        ui->messageAnswers << Answer::Yes;
+        ui->fileAnswers << name;
+        w->New1Click();
+        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        // No extension typed: the default one is added, and the file is RTF.
+        const QByteArray bytes = fileBytes(name + QStringLiteral(".vlq"));
+        QVERIFY(bytes.startsWith("{\\rtf"));
+        QVERIFY(bytes.contains("keep me"));
+    }
+
+    // Cancelling the save after Yes keeps the text: New, Clear All and Open
+    // change nothing and the window stays open.
+    void saveQuestionYesThenCancelStops_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("New") << "New";
+        QTest::newRow("toolbar New") << "ToolbarNew";
+        QTest::newRow("Clear All") << "Clear";
+        QTest::newRow("Open") << "Open";
+        QTest::newRow("close") << "Close";
+    }
+    void saveQuestionYesThenCancelStops()
+    {
+        QFETCH(QString, command);
+        type(QStringLiteral("precious"));
+        const QString before3 = panel(2);
+        ui->messageAnswers << Answer::Yes;
+        ui->fileAnswers << std::nullopt;
+        if (command == QLatin1String("New"))
+            w->New1Click();
+        else if (command == QLatin1String("ToolbarNew"))
+            w->Panel3Buttons[TForm1::TbNew]->click();
+        else if (command == QLatin1String("Clear"))
+            w->Clear1Click();
+        else if (command == QLatin1String("Open"))
+            w->Button1Click();
+        else
+            QVERIFY(!w->close());
+        QCOMPARE(w->RichEdit1->text(), QByteArray("precious"));
+        QVERIFY(w->DocModified);
+        QCOMPARE(panel(1), QStringLiteral("Modified"));
+        QCOMPARE(panel(2), before3);
+        QVERIFY(w->isVisible());
+        // Only the save dialog was asked, no open dialog.
+        QCOMPARE(ui->fileRequests.size(), 1);
+        QCOMPARE(ui->fileRequests[0].mode, platform::FileRequest::Mode::Save);
+    }
+
+    void failedWriteInTheQuestionEndsTheCommand()
+    {
+        type(QStringLiteral("precious"));
+        ui->messageAnswers << Answer::Yes;
+        const QString bad = path(QStringLiteral("no/such/folder/x.vlq"));
+        ui->fileAnswers << bad;
+        QVERIFY(!w->close());
+        QCOMPARE(ui->messages.last().text, QStringLiteral("Cannot create file %1.").arg(bad));
+        QCOMPARE(ui->messages.last().caption, QStringLiteral("Velmorandquist"));
+        QCOMPARE(ui->messages.last().icon, platform::Icon::Error);
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->RichEdit1->text(), QByteArray("precious"));
+    }
+
+    void exitAsksOnceAndCloses()
+    {
+        type(QStringLiteral("x"));
+        ui->messageAnswers << Answer::No;
+        w->Exit1Click();
+        QCOMPARE(ui->messages.size(), 1);
+        QVERIFY(!w->isVisible());
+    }
+
+    void openCancelledClearsModifiedOnly()
+    {
+        type(QStringLiteral("text"));
+        ui->messageAnswers << Answer::No;
+        ui->fileAnswers << std::nullopt;
+        w->Button1Click();
+        QCOMPARE(w->RichEdit1->text(), QByteArray("text"));
+        QCOMPARE(panel(1), QString());
+        QVERIFY(!w->DocModified);
+        w->New1Click();
+        QCOMPARE(ui->messages.size(), 1); // only the question of the Open
+        QCOMPARE(ui->fileRequests[0].title, QStringLiteral("Velmorandquist - Open File:"));
+        QCOMPARE(ui->fileRequests[0].defaultSuffix, QStringLiteral("vlq"));
+        QCOMPARE(ui->fileRequests[0].filter,
+                 QStringLiteral("Velmorandquist Encripted Files (*.vlq)|*.vlq|Text Files "
+                                "(*.txt)|*.txt|All Files (*.*)|*.*"));
+    }
+
+    void openAndSaveRoundTrip()
+    {
+        // A plain text file shows its text; UTF-8 is read as such.
+        const QString plain = path(QStringLiteral("plain.txt"));
+        QVERIFY(writeFile(plain, QByteArray("line one\nline two\xc3\xa9\n")));
+        ui->fileAnswers << plain;
+        w->Button1Click();
+        QCOMPARE(w->RichEdit1->text(), QByteArray("line one\r\nline two\xe9\r\n"));
+        QCOMPARE(panel(2), plain);
+        QVERIFY(!w->DocModified);
+
+        // Formatting survives Save As and Open.
+        QTextCursor c(w->RichEdit1->document());
+        c.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        c.mergeCharFormat(bold);
+        const QString saved = path(QStringLiteral("again.vlq"));
+        ui->fileAnswers << saved;
+        w->Button2Click();
+        QCOMPARE(panel(2), saved);
+        QCOMPARE(ui->fileRequests.last().proposedName, QString()); // save learns nothing of Open
+        w->RichEdit1->setText({});
+        ui->fileAnswers << saved;
+        w->Button1Click();
+        QCOMPARE(w->RichEdit1->text(), QByteArray("line one\r\nline two\xe9\r\n"));
+        QTextCursor first(w->RichEdit1->document());
+        first.movePosition(QTextCursor::Right);
+        QCOMPARE(first.charFormat().fontWeight(), int(QFont::Bold));
+        // Each dialog proposes its own last name.
+        QCOMPARE(ui->fileRequests.last().proposedName, plain);
+    }
+
+    void openErrorsAreShownAndChangeNothing()
+    {
+        w->RichEdit1->setText("unchanged");
+        const QString missing = path(QStringLiteral("missing.vlq"));
+        ui->fileAnswers << missing;
+        w->Open1->trigger();
+        QCOMPARE(ui->messageTexts(), QStringList{QStringLiteral("Cannot open file %1.").arg(missing)});
+        QCOMPARE(ui->messages[0].caption, QStringLiteral("Velmorandquist"));
+        QCOMPARE(w->RichEdit1->text(), QByteArray("unchanged"));
+        QCOMPARE(panel(2), QStringLiteral(" Encryption by Qumo"));
+    }
+
+    void failedSaveAsKeepsOldFileAndState()
+    {
+        // A target that cannot be replaced: a directory of that name.
+        const QString target = path(QStringLiteral("taken.vlq"));
+        QVERIFY(QDir().mkpath(target));
+        type(QStringLiteral("new text"));
+        ui->fileAnswers << target;
+        w->SaveAs1->trigger();
+        QCOMPARE(ui->messageTexts(), QStringList{QStringLiteral("Cannot create file %1.").arg(target)});
+        QVERIFY(w->DocModified);
+        QCOMPARE(panel(1), QStringLiteral("Modified"));
+        QVERIFY(QFileInfo(target).isDir());
+    }
+
+    void commandLineFileLoadsOnFirstActivationOnly()
+    {
+        program.reset();
+        const QString name = path(QStringLiteral("arg.txt"));
+        QVERIFY(writeFile(name, "from the command line"));
+        start({name});
+        QCOMPARE(w->RichEdit1->text(), QByteArray("from the command line"));
+        QCOMPARE(panel(2), name);
+        QVERIFY(!w->DocModified);
+        // After a modal window the file is not read again.
+        QVERIFY(writeFile(name, "changed on disk"));
+        ui->onModal(QStringLiteral("TForm2"), encryptWith(QStringLiteral("pw"), QStringLiteral("pw")));
+        w->Button3Click();
+        QVERIFY(w->RichEdit1->text().startsWith(kMarker));
+
+        program.reset();
+        start({name, QStringLiteral("second")});
+        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        QCOMPARE(panel(2), QStringLiteral(" Encryption by Qumo"));
+    }
+
+    void spellCheckMessage()
+    {
+        w->SpellCheck1->trigger();
+        QCOMPARE(ui->log.last(),
+                 QStringLiteral("message Velmorandquist none ok: Spell check will be working in\n"
+                                "the next build of Velmorandquist."));
+    }
+
+    void copyAllSelectsAndCopies()
+    {
+        w->RichEdit1->setText("all of it\r\nreally");
+        w->CopyallClick();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("all of it\nreally"));
+        QVERIFY(w->RichEdit1->textCursor().hasSelection());
+        QCOMPARE(w->RichEdit1->textCursor().selectedText().size(), 16);
+        w->RichEdit1->setText({});
+        w->Paste1Click();
+        QCOMPARE(w->RichEdit1->text(), QByteArray("all of it\r\nreally"));
+    }
+
+    // --- Encrypt dialog ------------------------------------------------------
+
+    void encryptRefusals_data()
+    {
+        QTest::addColumn<QString>("pw1");
+        QTest::addColumn<QString>("pw2");
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<bool>("fieldsEmptied");
+        QTest::newRow("empty first, second typed")
+            << "" << "abc" << 1
+            << QStringList{"You must enter a password.", "Passwords do not match."} << true;
+        QTest::newRow("both empty") << "" << "" << 1 << QStringList{"You must enter a password."}
+                                    << true;
+        QTest::newRow("mismatch is case-sensitive")
+            << "Secret" << "secret" << 1 << QStringList{"Passwords do not match."} << true;
+        QTest::newRow("level 2 with 4")
+            << "abcd" << "abcd" << 2
+            << QStringList{"Level 2 encryption requires a minimum password leanth of five characters."}
+            << true;
+        QTest::newRow("level 3 with 7")
+            << "abcdefg" << "abcdefg" << 3
+            << QStringList{"Level 3 encryption requires a minimum password leanth of eight "
+                           "characters."}
+            << true;
+        QTest::newRow("password character outside the cipher's range")
+            << QString::fromUtf8("caf\u00e9") << QString::fromUtf8("caf\u00e9") << 1
+            << QStringList{QString::fromUtf8("The password cannot contain the character \u201C\u00e9\u201D "
+                                             "(position 4).\nUse letters, digits, spaces and "
+                                             "punctuation marks only.")}
+            << true;
+    }
+    void encryptRefusals()
+    {
+        QFETCH(QString, pw1);
+        QFETCH(QString, pw2);
+        QFETCH(int, level);
+        QFETCH(QStringList, messages);
+        QFETCH(bool, fieldsEmptied);
+        w->RichEdit1->setText("plain");
+        bool stayedOpen = false;
+        ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            encryptWith(pw1, pw2, level)(d);
+            stayedOpen = d.isVisible();
+            auto &f = static_cast<TForm2 &>(d);
+            QCOMPARE(f.Edit1->text().isEmpty() && f.Edit2->text().isEmpty(), fieldsEmptied);
+        });
+        w->Button3Click();
+        QVERIFY(stayedOpen);
+        QCOMPARE(ui->messageTexts(), messages);
+        for (const auto &m : ui->messages) {
+            QCOMPARE(m.caption, QStringLiteral("ERROR"));
+            QCOMPARE(m.icon, platform::Icon::Warning);
+        }
+        QCOMPARE(w->RichEdit1->text(), QByteArray("plain"));
+    }
+
+    void encryptRefusesTextOutsideTheCipher_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("what");
+        QTest::newRow("tab") << "one\ntwo\nthree\tx" << "a tab at line 3, column 6";
+        QTest::newRow("non-ASCII") << QString::fromUtf8("ok\nna\u00efve") << QString::fromUtf8("the character \u201C\u00ef\u201D at line 2, column 3");
+        QTest::newRow("outside the code page") << QString::fromUtf8("\u2603") << QString::fromUtf8("the character \u201C\u2603\u201D at line 1, column 1");
+        QTest::newRow("escape pair") << "UP^" << "the pair \"P^\" at line 1, column 2";
+    }
+    void encryptRefusesTextOutsideTheCipher()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, what);
+        w->RichEdit1->setPlainText(text);
+        const QByteArray before = w->RichEdit1->text();
+        ui->onModal(QStringLiteral("TForm2"),
+                    encryptWith(QStringLiteral("longpassword"), QStringLiteral("longpassword"), 3));
+        w->Button3Click();
+        QCOMPARE(ui->messages.size(), 1);
+        QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
+        QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
+        QVERIFY2(ui->messages[0].text.contains(what), qPrintable(ui->messages[0].text));
+        QCOMPARE(w->RichEdit1->text(), before);
+        QVERIFY(!ui->log.contains(QStringLiteral("busy")));
+    }
+
+    void encryptKeysAndLevelKept()
+    {
+        w->RichEdit1->setText("hello");
+        ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            auto &f = static_cast<TForm2 &>(d);
+            QVERIFY(f.RadioButton1->isChecked());
+            QCOMPARE(QApplication::focusWidget(), f.Edit1);
+            f.RadioButton2->setChecked(true);
+            f.Edit1->setText(QStringLiteral("fivec"));
+            QTest::keyClick(f.Edit1, Qt::Key_Return);
+            QCOMPARE(QApplication::focusWidget(), f.Edit2);
+            QVERIFY(f.isVisible());
+            f.Edit2->setText(QStringLiteral("fivec"));
+            QTest::keyClick(f.Edit2, Qt::Key_Enter);
+            QVERIFY(!f.isVisible());
+        });
+        QCOMPARE(w->Panel3Buttons[TForm1::TbEncrypt]->isEnabled(), true);
+        w->Panel3Buttons[TForm1::TbEncrypt]->click();
+        QVERIFY(ui->messages.isEmpty());
+        const QByteArray block = w->RichEdit1->text();
+        QCOMPARE(block.size(), 5 + 77);
+        QCOMPARE(block.at(49), '^');
+        QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm2"))),
+                 (QStringList{"modal TForm2", "busy", "idle", "end TForm2"}));
+        QVERIFY(decryptEnabled());
+
+        // Cancel empties the first field only; the next showing starts empty
+        // with the level chosen before; a key release on a level button
+        // returns to the password.
+        ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            auto &f = static_cast<TForm2 &>(d);
+            QVERIFY(f.RadioButton2->isChecked());
+            QVERIFY(f.Edit1->text().isEmpty() && f.Edit2->text().isEmpty());
+            f.Edit1->setText(QStringLiteral("a"));
+            f.Edit2->setText(QStringLiteral("b"));
+            f.RadioButton3->setFocus();
+            QTest::keyRelease(f.RadioButton3, Qt::Key_Down);
+            QCOMPARE(QApplication::focusWidget(), f.Edit1);
+            f.BitBtn2->click();
+            QVERIFY(f.Edit1->text().isEmpty());
+            QCOMPARE(f.Edit2->text(), QStringLiteral("b"));
+            QCOMPARE(f.result(), int(QDialog::Accepted));
+        });
+        w->Button3Click();
+        QCOMPARE(w->RichEdit1->text(), block);
+    }
+
+    // --- Decrypt dialog ------------------------------------------------------
+
+    void decryptVerdicts()
+    {
+        const auto block = [](const char *plain, const char *pw, int level) {
+            const cipher::Bytes b = cipher::encryptText(plain, pw, level);
+            return QByteArray(b.data(), qsizetype(b.size()));
+        };
+        // Good, with text around the block and line breaks inside it.
+        QByteArray b = block("two\r\nlines", "secret", 1);
+        b.insert(70, "\r\n");
+        w->RichEdit1->setText("Hi\r\n" + b + "\r\nBye");
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("secret")));
+        w->Button4Click();
+        QVERIFY(ui->messages.isEmpty());
+        QCOMPARE(w->RichEdit1->text(), QByteArray("Hi\r\ntwo\r\nlines\r\nBye"));
+        QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm3"))),
+                 (QStringList{"modal TForm3", "busy", "idle", "end TForm3"}));
+
+        // Wrong password: warning, and the garbled text replaces the block.
+        w->RichEdit1->setText(block("attack at dawn", "right", 2));
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("wrong")));
+        w->Button4Click();
+        QCOMPARE(ui->messageTexts(), QStringList{"Incorrect password."});
+        QCOMPARE(ui->messages[0].caption, QStringLiteral("WARNING"));
+        QVERIFY(!w->RichEdit1->text().contains("attack"));
+        QVERIFY(!w->RichEdit1->text().contains(kMarker));
+        QVERIFY(!decryptEnabled());
+
+        // A body with a character changed: checksum error, text delivered.
+        ui->messages.clear();
+        QByteArray damaged = block("abcdefghij", "pw", 1);
+        damaged[65] = damaged[65] == 'A' ? 'B' : 'A';
+        w->RichEdit1->setText(damaged);
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("pw")));
+        w->Button4Click();
+        QCOMPARE(ui->messageTexts(),
+                 QStringList{"Check sum error:\nData may be corrupt or contain errors."});
+
+        // No block: the text stays and the dialog closes.
+        ui->messages.clear();
+        w->RichEdit1->setText("nothing here");
+        bool closed = false;
+        ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
+            decryptWith(QStringLiteral("pw"))(d);
+            closed = !d.isVisible();
+        });
+        w->Button4Click();
+        QVERIFY(closed);
+        QCOMPARE(ui->messageTexts(), QStringList{"Unable to find encryption signature."});
+        QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
+        QCOMPARE(ui->messages[0].icon, platform::Icon::None);
+        QCOMPARE(w->RichEdit1->text(), QByteArray("nothing here"));
+    }
+
+    void decryptRefusesEmptyPasswordAndStaysOpen()
+    {
+        const cipher::Bytes b = cipher::encryptText("x", "pw", 1);
+        w->RichEdit1->setText(QByteArray(b.data(), qsizetype(b.size())));
+        ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
+            auto &f = static_cast<TForm3 &>(d);
+            QTest::keyClick(f.Edit1, Qt::Key_Return);
+            QVERIFY(f.isVisible());
+            f.BitBtn6->click();
+            QVERIFY(f.isVisible());
+            f.BitBtn2->click();
+        });
+        w->Button4Click();
+        QCOMPARE(ui->messageTexts(),
+                 (QStringList{"You must enter a password.", "You must enter a password."}));
+        QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
+        QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
+        QVERIFY(w->RichEdit1->text().startsWith(kMarker));
+    }
+
+    void wholeRoad_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("low") << 1 << "k";
+        QTest::newRow("medium") << 2 << "fives";
+        QTest::newRow("high") << 3 << "eight ch~";
+    }
+    void wholeRoad()
+    {
+        QFETCH(int, level);
+        QFETCH(QString, password);
+        const QString typed = QStringLiteral("Dear Ann,\nmeet me at 10 {sharp} \\ [ok]?\n\n~ Bob");
+        type(typed);
+        const QByteArray plain = w->RichEdit1->text();
+        ui->onModal(QStringLiteral("TForm2"), encryptWith(password, password, level));
+        w->Encrypt1->trigger();
+        QVERIFY(w->RichEdit1->text().startsWith(kMarker));
+        const QString file = path(QStringLiteral("message"));
+        ui->fileAnswers << file;
+        w->SaveAs1->trigger();
+        ui->messageAnswers << Answer::No;
+        w->New1->trigger();
+        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        ui->fileAnswers << file + QStringLiteral(".vlq");
+        w->Open1->trigger();
+        QVERIFY(decryptEnabled());
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(password));
+        w->Decrypt1->trigger();
+        QCOMPARE(ui->messageTexts(), QStringList());
+        QCOMPARE(w->RichEdit1->text(), plain);
+        QCOMPARE(w->RichEdit1->toPlainText(), typed);
+    }
+
+    void printsPagesOfTheWholeText()
+    {
+        QByteArray text;
+        for (int i = 1; i <= 300; ++i)
+            text += "Line number " + QByteArray::number(i) + "\r\n";
+        w->RichEdit1->setText(text + "The end");
+        const QString pdf = path(QStringLiteral("out.pdf"));
+        ui->printAnswers << pdf;
+        w->Print1->trigger();
+        QVERIFY(ui->messages.isEmpty());
+        const QByteArray bytes = fileBytes(pdf);
+        QVERIFY(bytes.startsWith("%PDF"));
+        // Cancelling prints nothing.
+        ui->printAnswers << std::nullopt;
+        w->Print1Click();
+        const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+        if (pdftotext.isEmpty())
+            QSKIP("pdftotext is not installed");
+        QProcess p;
+        p.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(30000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QStringList pages = out.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+        QVERIFY2(pages.size() >= 3, qPrintable(QString::number(pages.size())));
+        QVERIFY(pages.first().contains(QStringLiteral("Line number 1\n")));
+        QVERIFY(pages.last().contains(QStringLiteral("The end")));
+        // Every line printed exactly once, none cut between pages.
+        for (int i = 1; i <= 300; ++i)
+            QCOMPARE(out.count(QStringLiteral("Line number %1\n").arg(i)), 1);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
