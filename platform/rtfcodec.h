@@ -6,8 +6,11 @@
 #include "platform/error.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QString>
 
+class QFont;
+class QTextCharFormat;
 class QTextDocument;
 
 namespace platform::rtf {
@@ -30,5 +33,22 @@ QByteArray saveBytes(const QTextDocument &doc);
 // old file as it was.
 void loadFile(QTextDocument &doc, const QString &fileName);
 void saveFile(const QTextDocument &doc, const QString &fileName);
+
+// The character formatting the file format carries, as a run shows it: the
+// run's own properties where it sets them, else those of the document's
+// default font. An invalid colour is the text colour ("auto"). The writer
+// writes this; reading the file back gives a run with the same RunFormat.
+struct RunFormat
+{
+    QString family;
+    qreal pointSize = 12;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeOut = false;
+    QColor color;
+    bool operator==(const RunFormat &) const = default;
+};
+RunFormat resolvedFormat(const QTextCharFormat &format, const QFont &defaultFont);
 
 } // namespace platform::rtf
