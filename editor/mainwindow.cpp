@@ -373,7 +373,10 @@ void TForm1::printDocument(const RichEdit &editor, QPrinter &printer)
             throw Error(QStringLiteral("Printer selected is not valid"));
         painter.save();
         painter.translate(0, -i * page.height());
-        context.clip = QRectF(QPointF(0, i * page.height()), page);
+        // A line that starts on the next page must not be drawn here at all,
+        // not even clipped (a PDF keeps clipped text), so the view ends one
+        // device pixel early: no line is thinner than that.
+        context.clip = QRectF(0, i * page.height(), page.width(), page.height() - 1);
         painter.setClipRect(context.clip);
         doc->documentLayout()->draw(&painter, context);
         painter.restore();

@@ -278,13 +278,17 @@ void RichEdit::insertFromMimeData(const QMimeData *source)
 
 QMimeData *RichEdit::createMimeDataFromSelection() const
 {
-    QMimeData *data = QTextEdit::createMimeDataFromSelection();
-    if (!data)
-        return data;
-    // Other programs take rich text from us as RTF.
+    const QTextDocumentFragment fragment = textCursor().selection();
+    if (fragment.isEmpty())
+        return QTextEdit::createMimeDataFromSelection();
+    // Plain text and HTML as Qt offers them, and RTF, which other programs
+    // take rich text from us as.
+    auto *data = new QMimeData;
+    data->setText(fragment.toPlainText());
+    data->setHtml(fragment.toHtml());
     QTextDocument selection;
     selection.setDefaultFont(document()->defaultFont());
-    QTextCursor(&selection).insertFragment(textCursor().selection());
+    QTextCursor(&selection).insertFragment(fragment);
     data->setData(kRtfMime, rtf::saveBytes(selection));
     return data;
 }

@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -87,7 +88,21 @@ private:
     }
     QString path(const QString &name) const { return dir->filePath(name); }
     QString panel(int i) const { return w->StatusPanel[i]->text(); }
-    void type(const QString &text) { QTest::keyClicks(w->RichEdit1, text); }
+    // Types as the keyboard would, one character (code point) at a time.
+    void type(const QString &text)
+    {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const qsizetype n = text[i].isHighSurrogate() ? 2 : 1;
+            const QString ch = text.mid(i, n);
+            if (ch == QLatin1String("\n"))
+                QTest::keyClick(w->RichEdit1, Qt::Key_Return);
+            else if (ch.at(0).unicode() < 0x80)
+                QTest::keyClick(w->RichEdit1, ch.at(0).toLatin1());
+            else
+                QTest::sendKeyEvent(QTest::Click, w->RichEdit1, Qt::Key_unknown, ch, Qt::NoModifier);
+            i += n - 1;
+        }
+    }
     bool encryptEnabled() const
     {
         const bool a = w->Panel3Buttons[TForm1::TbEncrypt]->isEnabled();
