@@ -34,7 +34,7 @@ unsigned char addStep(unsigned char a, unsigned char k);
 unsigned char subtractStep(unsigned char a, unsigned char k);
 
 // One pass over the whole target with the key repeated from its first byte.
-// The key must not be empty.
+// The key must not be empty (an empty key leaves the target alone).
 void keyPassAdd(Bytes &target, BytesView key);
 void keyPassSubtract(Bytes &target, BytesView key);
 
@@ -46,8 +46,8 @@ Bytes checksumField(std::int32_t sum);
 
 // --- Transform ---------------------------------------------------------------
 
-// Field and text enciphered: 10 + plain.size() bytes. level is 1 to 3 and the
-// password is not empty.
+// Field and text enciphered: 10 + plain.size() bytes. level is 1 to 3 (others
+// are clamped) and the password is not empty.
 Bytes encipher(BytesView plain, BytesView password, int level);
 
 struct Deciphered
@@ -56,7 +56,9 @@ struct Deciphered
     Verdict verdict = Verdict::WrongPassword;
 };
 // body: the normalised body (line breaks removed, level mark first); level 0
-// to 3; the password must not be empty when level > 0.
+// to 3; the password must not be empty when level > 0 (if it is, no pass runs
+// and the verdict is WrongPassword). A body shorter than the field gives
+// WrongPassword; a field of ten "0" with an empty text is Good.
 Deciphered decipher(BytesView body, int level, BytesView password);
 
 // --- Block format ------------------------------------------------------------
@@ -84,7 +86,7 @@ std::optional<SplitText> splitText(BytesView text);
 
 struct Body
 {
-    int level = 0;   // 0 when the first byte is not a level mark
+    int level = 0; // 0 when the first byte is not a level mark
     Bytes normalised; // every CR and LF removed
 };
 Body readBody(BytesView rawBody);
@@ -94,7 +96,7 @@ struct Decryption
 {
     bool found = false; // false: no block; text and verdict are meaningless
     Verdict verdict = Verdict::WrongPassword;
-    Bytes text;         // before-text + plain text + after-text
+    Bytes text; // before-text + plain text + after-text
 };
 Decryption decryptText(BytesView text, BytesView password);
 
@@ -106,14 +108,14 @@ Decryption decryptText(BytesView text, BytesView password);
 struct DomainIssue
 {
     enum class Kind {
-        Tab,                // byte 9
+        Tab, // byte 9
         LoneCarriageReturn, // 13 not followed by 10
-        LoneLineFeed,       // 10 not preceded by 13
-        ControlCharacter,   // any other byte below 32
-        HighByte,           // 128 to 255
-        EscapePair,         // "P^", which comes back as a line break
-        ChecksumTooLarge,   // the checksum does not fit the 10-character field
-        PasswordCharacter,  // a password byte outside 32 to 126
+        LoneLineFeed, // 10 not preceded by 13
+        ControlCharacter, // any other byte below 32
+        HighByte, // 128 to 255
+        EscapePair, // "P^", which comes back as a line break
+        ChecksumTooLarge, // the checksum does not fit the 10-character field
+        PasswordCharacter, // a password byte outside 32 to 126
     };
     Kind kind;
     std::size_t offset = 0; // of the offending byte (of the "P" for a pair)
@@ -126,6 +128,10 @@ struct DomainIssue
     std::string describe() const;
 };
 std::optional<DomainIssue> checkPlainText(BytesView plain);
+// An empty password is not a domain issue; the commands refuse it themselves.
 std::optional<DomainIssue> checkPassword(BytesView password);
+
+// The encrypt command's minimum password length for a level: 1, 5 or 8.
+int minimumPasswordLength(int level);
 
 } // namespace cipher

@@ -1,1 +1,0 @@
-#include "cipher/cipher.h"

@@ -1,0 +1,127 @@
+// What the cipher carries exactly, so the commands can refuse the rest before
+// anything changes. The rules are the exact complement of what round-trips:
+// bytes 32 to 127 and CR LF pairs come back, every other byte comes back
+// changed, "P^" comes back as a line break, and the field holds a checksum
+// only from 0 to 999,999,999 with its first digit a "0".
+
+#include "cipher/internal.h"
+
+#include <cstdio>
+
+namespace cipher {
+
+namespace {
+
+constexpr std::int32_t kLargestChecksum = 999'999'999;
+
+DomainIssue issueAt(DomainIssue::Kind kind, std::size_t offset, std::size_t line,
+    std::size_t lineStart, unsigned char byte)
+{
+    DomainIssue issue {kind};
+    issue.offset = offset;
+    issue.line = line;
+    issue.column = offset - lineStart + 1;
+    issue.byte = byte;
+    return issue;
+}
+
+std::string where(const DomainIssue &issue)
+{
+    return " at line " + std::to_string(issue.line) + ", column " + std::to_string(issue.column);
+}
+
+std::string hexByte(unsigned char byte)
+{
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "0x%02X", byte);
+    return buffer;
+}
+
+} // namespace
+
+int minimumPasswordLength(int level)
+{
+    switch (level) {
+    case 2:
+        return 5;
+    case 3:
+        return 8;
+    default:
+        return 1;
+    }
+}
+
+std::optional<DomainIssue> checkPlainText(BytesView plain)
+{
+    using Kind = DomainIssue::Kind;
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    const std::size_t n = plain.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(plain[i]);
+        if (c >= 32 && c < 128) {
+            if (c == 'P' && i + 1 < n && plain[i + 1] == '^')
+                return issueAt(Kind::EscapePair, i, line, lineStart, c);
+            continue;
+        }
+        if (c == '\r' && i + 1 < n && plain[i + 1] == '\n') {
+            ++i;
+            ++line;
+            lineStart = i + 1;
+            continue;
+        }
+        Kind kind = Kind::ControlCharacter;
+        if (c == '\t')
+            kind = Kind::Tab;
+        else if (c == '\r')
+            kind = Kind::LoneCarriageReturn;
+        else if (c == '\n')
+            kind = Kind::LoneLineFeed;
+        else if (c >= 128)
+            kind = Kind::HighByte;
+        return issueAt(kind, i, line, lineStart, c);
+    }
+
+    // Negative sums (or, past 2^31, wrapped ones) never read back, and from
+    // 1,000,000,000 on the first digit is lost. A non-empty text summing to 0
+    // can only come from the wrap, and reads as a wrong password.
+    const std::int32_t sum = checksum(plain);
+    if (sum < 0 || sum > kLargestChecksum || (sum == 0 && n > 0))
+        return DomainIssue {Kind::ChecksumTooLarge};
+    return std::nullopt;
+}
+
+std::optional<DomainIssue> checkPassword(BytesView password)
+{
+    for (std::size_t i = 0; i < password.size(); ++i) {
+        const auto c = static_cast<unsigned char>(password[i]);
+        if (c < 32 || c > 126)
+            return issueAt(DomainIssue::Kind::PasswordCharacter, i, 1, 0, c);
+    }
+    return std::nullopt;
+}
+
+std::string DomainIssue::describe() const
+{
+    switch (kind) {
+    case Kind::Tab:
+        return "a tab" + where(*this);
+    case Kind::LoneCarriageReturn:
+        return "a carriage return without a line feed" + where(*this);
+    case Kind::LoneLineFeed:
+        return "a line feed without a carriage return" + where(*this);
+    case Kind::ControlCharacter:
+        return "the control character " + hexByte(byte) + where(*this);
+    case Kind::HighByte:
+        return "the character " + hexByte(byte) + where(*this);
+    case Kind::EscapePair:
+        return "the pair \"P^\"" + where(*this);
+    case Kind::ChecksumTooLarge:
+        return "a checksum too large for the block (the text is too long)";
+    case Kind::PasswordCharacter:
+        return "a password character outside 32 to 126 at position " + std::to_string(column);
+    }
+    return {};
+}
+
+} // namespace cipher

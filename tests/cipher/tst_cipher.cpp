@@ -1,0 +1,775 @@
+// The cipher core against a plain step-by-step model written from the
+// algorithm's description, plus the block format's edge cases, the verdicts
+// and the domain check.
+
+#include "cipher/cipher.h"
+#include "cipher/internal.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+#include <cstdlib>
+
+using namespace cipher;
+
+namespace {
+
+// --- The model: the algorithm as written, one step at a time ----------------
+
+namespace model {
+
+int value(char c)
+{
+    return static_cast<signed char>(c);
+}
+
+char add(char a, char k)
+{
+    int s = value(a) + value(k);
+    while (s > 126)
+        s -= 96;
+    return static_cast<char>(s);
+}
+
+char subtract(char a, char k)
+{
+    int s = value(a) - value(k);
+    while (s < 32)
+        s += 96;
+    return static_cast<char>(s);
+}
+
+void pass(std::string &target, const std::string &key, char (*step)(char, char))
+{
+    const std::size_t n = target.size();
+    for (std::size_t i = 0; i < n; ++i)
+        target[i] = step(target[i], key[i % key.size()]);
+}
+
+std::int32_t sum(const std::string &plain)
+{
+    std::int64_t s = 0;
+    for (const char c : plain)
+        s += value(c);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(s));
+}
+
+std::string field(std::int32_t checksum)
+{
+    std::string digits = std::to_string(checksum);
+    while (digits.size() < 10)
+        digits = "0" + digits;
+    return digits;
+}
+
+std::string encipher(const std::string &plain, const std::string &password, int level)
+{
+    std::string working = field(sum(plain));
+    pass(working, "T&52rB-k3W", add);
+    working += plain;
+    for (std::size_t i = 0; i + 1 < working.size(); ++i) {
+        if (working[i] == '\r' && working[i + 1] == '\n') {
+            working[i] = 'P';
+            working[i + 1] = '^';
+        }
+    }
+    for (int l = 0; l < level; ++l)
+        pass(working, password, add);
+    return working;
+}
+
+std::string block(const std::string &plain, const std::string &password, int level)
+{
+    std::string enciphered = encipher(plain, password, level);
+    enciphered[0] = "%^&"[level - 1];
+    return "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n" + enciphered
+        + "\r\n[End_Encryption]";
+}
+
+struct Result
+{
+    std::string plain;
+    Verdict verdict;
+};
+
+Result decipher(std::string body, int level, const std::string &password)
+{
+    if (body.empty())
+        return {{}, Verdict::WrongPassword};
+    body[0] = '0';
+    std::string head = body.substr(0, 10);
+    pass(head, "T&52rB-k3W", subtract);
+    body.replace(0, head.size(), head);
+    for (int l = 0; l < level; ++l)
+        pass(body, password, subtract);
+    body[0] = '0';
+    for (std::size_t i = 0; i + 1 < body.size(); ++i) {
+        if (body[i] == 'P' && body[i + 1] == '^') {
+            body[i] = '\r';
+            body[i + 1] = '\n';
+        }
+    }
+    if (body.size() < 10)
+        return {{}, Verdict::WrongPassword};
+    const std::string fieldText = body.substr(0, 10);
+    const long stored = std::strtol(fieldText.c_str(), nullptr, 10);
+    const std::string plain = body.substr(10);
+    if (stored == 0)
+        return {plain,
+            plain.empty() && fieldText == "0000000000" ? Verdict::Good : Verdict::WrongPassword};
+    return {plain, stored == sum(plain) ? Verdict::Good : Verdict::ChecksumError};
+}
+
+} // namespace model
+
+std::string bytes(const QByteArray &a)
+{
+    return std::string(a.constData(), static_cast<std::size_t>(a.size()));
+}
+
+QByteArray qbytes(const std::string &s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string randomBytes(QRandomGenerator &random, std::size_t n, int low, int high)
+{
+    std::string s(n, '\0');
+    for (char &c : s)
+        c = static_cast<char>(random.bounded(low, high + 1));
+    return s;
+}
+
+// Printable text with CR LF line breaks and no "P^": the cipher's domain.
+std::string inDomainText(QRandomGenerator &random, std::size_t n)
+{
+    std::string s = randomBytes(random, n, 32, 127);
+    for (std::size_t i = 0; i + 1 < s.size(); ++i) {
+        if (random.bounded(12) == 0) {
+            s[i] = '\r';
+            s[i + 1] = '\n';
+            ++i;
+        } else if (s[i] == 'P' && s[i + 1] == '^') {
+            s[i + 1] = '!';
+        }
+    }
+    return s;
+}
+
+std::string normalisedBody(const std::string &block)
+{
+    const std::optional<SplitText> parts = splitText(block);
+    return parts ? readBody(parts->body).normalised : std::string();
+}
+
+// A line break after every 70 characters of the body, as mail programs do.
+std::string wrapBody(const std::string &block)
+{
+    const std::size_t from = kBeginMarker.size() + 2;
+    const std::size_t to = block.size() - kEndMarker.size() - 2;
+    std::string body = block.substr(from, to - from);
+    std::string wrapped;
+    for (std::size_t i = 0; i < body.size(); i += 70)
+        wrapped += body.substr(i, 70) + "\r\n";
+    return block.substr(0, from) + wrapped + block.substr(to);
+}
+
+const std::string kBegin(kBeginMarker);
+const std::string kEnd(kEndMarker);
+
+} // namespace
+
+class TestCipher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void steps_data();
+    void steps();
+    void workedExamples();
+    void blockIsByteExact_data();
+    void blockIsByteExact();
+    void foldedPassesMatchSteps();
+    void transformMatchesModelOnAnyBytes();
+    void roundTrip_data();
+    void roundTrip();
+    void roundTripProperty();
+    void splitting_data();
+    void splitting();
+    void splitPartsRebuildText();
+    void verdicts_data();
+    void verdicts();
+    void wrongPasswordsAreMostlyCaught();
+    void nestedBlock();
+    void shortBodies();
+    void readField_data();
+    void readField();
+    void textDomain_data();
+    void textDomain();
+    void passwordDomain_data();
+    void passwordDomain();
+    void everyRefusalIsNeeded();
+    void checksumTooLarge();
+};
+
+void TestCipher::steps_data()
+{
+    QTest::addColumn<int>("a");
+    QTest::addColumn<int>("k");
+    QTest::addColumn<bool>("adding");
+    QTest::addColumn<int>("result");
+    QTest::newRow("a + b") << 97 << 98 << true << 99;
+    QTest::newRow("c - b") << 99 << 98 << false << 97;
+    QTest::newRow("~ + ~") << 126 << 126 << true << 60;
+    QTest::newRow("< - ~") << 60 << 126 << false << 126;
+    QTest::newRow("0 + O") << 48 << 79 << true << 31;
+    QTest::newRow("31 - O") << 31 << 79 << false << 48;
+    // Outside the domain the bytes count as signed values.
+    QTest::newRow("224 + space gives 0") << 224 << 32 << true << 0;
+    QTest::newRow("200 - 100") << 200 << 100 << false << 36; // -56 - 100 + 2 * 96
+}
+
+void TestCipher::steps()
+{
+    QFETCH(int, a);
+    QFETCH(int, k);
+    QFETCH(bool, adding);
+    QFETCH(int, result);
+    const auto ua = static_cast<unsigned char>(a);
+    const auto uk = static_cast<unsigned char>(k);
+    const unsigned char got = adding ? addStep(ua, uk) : subtractStep(ua, uk);
+    QCOMPARE(static_cast<char>(got),
+        adding ? model::add(char(a), char(k)) : model::subtract(char(a), char(k)));
+    QCOMPARE(int(got), result);
+}
+
+void TestCipher::workedExamples()
+{
+    QCOMPARE(checksum("abc"), 294);
+    QCOMPARE(checksumField(294), Bytes("0000000294"));
+    QCOMPARE(checksumField(-123), Bytes("000000-123"));
+    QCOMPARE(checksumField(0), Bytes("0000000000"));
+    QCOMPARE(checksum(""), 0);
+    QCOMPARE(checksum("\xE9"), -23);
+
+    // "ab", a line break, "c": carried as a, b, P, ^, c behind the field.
+    const Bytes password = "key";
+    Bytes working = encipher("ab\r\nc", password, 1);
+    QCOMPARE(working.size(), std::size_t(15));
+    keyPassSubtract(working, password);
+    QCOMPARE(working.substr(10), Bytes("abP^c"));
+
+    // The field of "abc", with the checksum key taken off again.
+    Bytes field = encipher("abc", password, 1).substr(0, 10);
+    keyPassSubtract(field, password);
+    keyPassSubtract(field, kChecksumKey);
+    QCOMPARE(field, Bytes("0000000294"));
+}
+
+void TestCipher::blockIsByteExact_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("level");
+    const QByteArray text = "Dear Ann,\r\nthe key is under the mat ~ {see} [me] \x7f\r\n";
+    QTest::newRow("level 1") << text << QByteArray("x") << 1;
+    QTest::newRow("level 2") << text << QByteArray("Sesame") << 2;
+    QTest::newRow("level 3") << text << QByteArray("~~ ~~ ~~ open") << 3;
+    QTest::newRow("empty") << QByteArray() << QByteArray("password") << 3;
+    QTest::newRow("only a line break") << QByteArray("\r\n") << QByteArray("pw") << 1;
+}
+
+void TestCipher::blockIsByteExact()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QByteArray, password);
+    QFETCH(int, level);
+    const Bytes block = encryptText(bytes(plain), bytes(password), level);
+    QCOMPARE(block, model::block(bytes(plain), bytes(password), level));
+    QCOMPARE(block.size(), std::size_t(plain.size()) + kBlockOverhead);
+    QCOMPARE(block, writeBlock(level, encipher(bytes(plain), bytes(password), level)));
+}
+
+void TestCipher::foldedPassesMatchSteps()
+{
+    // The folded passes against the step-by-step ones: every byte value,
+    // passwords in and out of 32..126, positions and lengths across key runs.
+    QRandomGenerator random(7);
+    for (int round = 0; round < 300; ++round) {
+        const std::size_t n = random.bounded(round < 280 ? 600 : 12000);
+        const std::string data = randomBytes(random, n, 0, 255);
+        std::string password;
+        switch (round % 4) {
+        case 0:
+            password = randomBytes(random, 1 + random.bounded(20), 32, 126);
+            break;
+        case 1:
+            password = randomBytes(random, 1 + random.bounded(5000), 32, 126);
+            break;
+        case 2:
+            password = randomBytes(random, 1 + random.bounded(20), 0, 255);
+            break;
+        default:
+            password = randomBytes(random, 1 + random.bounded(3), 120, 126);
+            break;
+        }
+        const std::size_t position = random.bounded(10000);
+        for (int passes = 0; passes <= 3; ++passes) {
+            std::string folded = data;
+            std::string stepped = data;
+            auto *f = reinterpret_cast<unsigned char *>(folded.data());
+            auto *s = reinterpret_cast<unsigned char *>(stepped.data());
+            detail::addPasses(f, n, position, password, passes);
+            detail::addPassesStepwise(s, n, position, password, passes);
+            QCOMPARE(folded, stepped);
+            folded = stepped = data;
+            detail::subtractPasses(f, n, position, password, passes);
+            detail::subtractPassesStepwise(s, n, position, password, passes);
+            QCOMPARE(folded, stepped);
+        }
+    }
+}
+
+void TestCipher::transformMatchesModelOnAnyBytes()
+{
+    QRandomGenerator random(11);
+    for (int round = 0; round < 400; ++round) {
+        const std::size_t n = random.bounded(round % 10 == 0 ? 9000 : 300);
+        // Mostly printable with line breaks, sometimes any byte at all.
+        std::string plain =
+            round % 3 == 0 ? randomBytes(random, n, 0, 255) : inDomainText(random, n);
+        if (round % 5 == 1 && n > 3)
+            plain[n / 2] = static_cast<char>(random.bounded(128, 256));
+        const std::string password = round % 4 == 3
+            ? randomBytes(random, 1 + random.bounded(9), 0, 255)
+            : randomBytes(random, 1 + random.bounded(30), 32, 126);
+        const int level = 1 + round % 3;
+        QCOMPARE(encryptText(plain, password, level), model::block(plain, password, level));
+
+        // Decipher any body at any level, the right password or not.
+        std::string body = randomBytes(random, random.bounded(400), 0, 255);
+        if (round % 2 == 0)
+            body = normalisedBody(model::block(plain, password, level));
+        for (int readLevel = 0; readLevel <= 3; ++readLevel) {
+            const Deciphered got = decipher(body, readLevel, password);
+            const model::Result expected = model::decipher(body, readLevel, password);
+            QCOMPARE(got.plain, expected.plain);
+            QCOMPARE(got.verdict, expected.verdict);
+        }
+    }
+}
+
+void TestCipher::roundTrip_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("level");
+    QByteArray longText;
+    for (int i = 0; i < 300; ++i)
+        longText +=
+            "Line " + QByteArray::number(i) + " of a long letter, with {braces} & `ticks`.\r\n";
+    for (int level = 1; level <= 3; ++level) {
+        const QByteArray l = " level " + QByteArray::number(level);
+        QTest::newRow(("one character" + l).constData())
+            << QByteArray("x") << QByteArray("password") << level;
+        QTest::newRow(("lines" + l).constData())
+            << QByteArray("first\r\nsecond\r\n\r\nfourth") << QByteArray("p@ss w0rd!") << level;
+        QTest::newRow(("line breaks at the edges" + l).constData())
+            << QByteArray("\r\nmiddle\r\n") << QByteArray("12345678") << level;
+        QTest::newRow(("DEL and space" + l).constData())
+            << QByteArray("\x7f \x7f~") << QByteArray("~~~~~~~~") << level;
+        QTest::newRow(("long" + l).constData())
+            << longText << QByteArray("a much longer password than usual") << level;
+        QTest::newRow(("empty" + l).constData()) << QByteArray() << QByteArray("password") << level;
+    }
+}
+
+void TestCipher::roundTrip()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(QByteArray, password);
+    QFETCH(int, level);
+    const Bytes block = encryptText(bytes(plain), bytes(password), level);
+    const std::string before = "Forwarded message:\r\n> quoted [text]\r\n";
+    const std::string after = "\r\n-- \r\nsignature [End_Encryption] stays\r\n";
+    for (const Bytes &b : {block, wrapBody(block)}) {
+        const Decryption d = decryptText(before + b + after, bytes(password));
+        QVERIFY(d.found);
+        QCOMPARE(d.verdict, Verdict::Good);
+        QCOMPARE(d.text, before + bytes(plain) + after);
+        const Decryption alone = decryptText(b, bytes(password));
+        QCOMPARE(alone.verdict, Verdict::Good);
+        QCOMPARE(alone.text, bytes(plain));
+    }
+}
+
+void TestCipher::roundTripProperty()
+{
+    // Whatever the domain check lets through comes back exactly.
+    QRandomGenerator random(3);
+    for (int round = 0; round < 600; ++round) {
+        const std::string plain =
+            inDomainText(random, random.bounded(round % 50 == 0 ? 20000 : 200));
+        const int level = 1 + round % 3;
+        const std::string password =
+            randomBytes(random, minimumPasswordLength(level) + random.bounded(12), 32, 126);
+        QVERIFY(!checkPlainText(plain));
+        QVERIFY(!checkPassword(password));
+        const Decryption d = decryptText(wrapBody(encryptText(plain, password, level)), password);
+        QCOMPARE(d.verdict, Verdict::Good);
+        QCOMPARE(d.text, plain);
+    }
+}
+
+void TestCipher::splitting_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("signature");
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("after");
+    const QByteArray begin = qbytes(kBegin);
+    const QByteArray end = qbytes(kEnd);
+    const QByteArray body = "\r\n%123456789abc\r\n";
+
+    QTest::newRow("block alone") << begin + body + end << true << true << QByteArray() << body
+                                 << QByteArray();
+    QTest::newRow("text around") << "a\r\nb" + begin + body + end + "c\r\n"
+                                 << true << true << QByteArray("a\r\nb") << body
+                                 << QByteArray("c\r\n");
+    QTest::newRow("one extra [ in front")
+        << "[" + begin + body + end << true << true << QByteArray("[") << body << QByteArray();
+    QTest::newRow("no marker") << QByteArray("just text [End_Encryption]") << false << false
+                               << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("empty text") << QByteArray() << false << false << QByteArray() << QByteArray()
+                                << QByteArray();
+    QTest::newRow("line break inside the begin marker")
+        << "[Encrypted_By_Velmor\r\nandquist][Begin_Encryption]" + body + end << true << false
+        << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("marker the restart matcher misses")
+        << "[Encrypted_By_Velmorandquist]" + begin + body + end << true << false << QByteArray()
+        << QByteArray() << QByteArray();
+    QTest::newRow("end marker before the begin marker")
+        << "x" + end + "y" + begin + body + end + "z" << true << true << "x" + end + "y" << body
+        << QByteArray("z");
+    QTest::newRow("second block stays in the after-text")
+        << begin + body + end + "mid" + begin + "\r\n%other\r\n" + end << true << true
+        << QByteArray() << body << "mid" + begin + "\r\n%other\r\n" + end;
+    QTest::newRow("second begin marker inside the body")
+        << begin + "\r\n%ab" + begin + "cd\r\n" + end + "!" << true << true << QByteArray()
+        << "\r\n%ab" + begin + "cd\r\n"
+        << QByteArray("!");
+    QTest::newRow("end marker missing")
+        << "pre" + begin + body << true << true << QByteArray("pre") << body << QByteArray();
+    QTest::newRow("end marker cut short")
+        << "pre" + begin + body + "[End_Encryption" << true << true << QByteArray("pre")
+        << body + "[End_Encryption" << QByteArray();
+    QTest::newRow("begin marker ends the text")
+        << "text " + begin << true << true << "text " + begin << QByteArray() << QByteArray();
+    QTest::newRow("end marker right after the begin marker")
+        << begin + end + "tail" << true << true << QByteArray() << QByteArray()
+        << QByteArray("tail");
+    QTest::newRow("zero bytes are ordinary")
+        << QByteArray("a\0b", 3) + begin + QByteArray("\0%\0", 3) + end + QByteArray("\0", 1)
+        << true << true << QByteArray("a\0b", 3) << QByteArray("\0%\0", 3) << QByteArray("\0", 1);
+}
+
+void TestCipher::splitting()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, signature);
+    QFETCH(bool, split);
+    QCOMPARE(hasSignature(bytes(text)), signature);
+    const std::optional<SplitText> parts = splitText(bytes(text));
+    QCOMPARE(parts.has_value(), split);
+    if (!split) {
+        const Decryption d = decryptText(bytes(text), "password");
+        QVERIFY(!d.found);
+        return;
+    }
+    QTEST(qbytes(parts->before), "before");
+    QTEST(qbytes(parts->body), "body");
+    QTEST(qbytes(parts->after), "after");
+}
+
+void TestCipher::splitPartsRebuildText()
+{
+    // The parts always put the text back together around the markers.
+    QRandomGenerator random(5);
+    const std::string pieces[] = {
+        kBegin, kEnd, "[", "]", "\r\n", "[Encrypted_By_", "[End_", "x", "%ab"};
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = random.bounded(8);
+        for (int i = 0; i < count; ++i)
+            text += pieces[random.bounded(int(std::size(pieces)))];
+        const std::optional<SplitText> p = splitText(text);
+        if (!p) {
+            QVERIFY(hasSignature(text) || text.find(kBegin) == std::string::npos);
+            continue;
+        }
+        const bool atEnd = p->before == text && p->body.empty() && p->after.empty();
+        const bool closed = text == p->before + kBegin + p->body + kEnd + p->after;
+        const bool open = p->after.empty() && text == p->before + kBegin + p->body;
+        QVERIFY2(atEnd || closed || open, text.c_str());
+        QVERIFY(p->body.find(kEnd) == std::string::npos);
+    }
+}
+
+void TestCipher::verdicts_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QByteArray>("comesBack");
+    QTest::newRow("good") << QByteArray("hello") << int(Verdict::Good) << QByteArray("hello");
+    QTest::newRow("empty text is good") << QByteArray() << int(Verdict::Good) << QByteArray();
+    QTest::newRow("P^ comes back as a line break")
+        << QByteArray("aP^b") << int(Verdict::ChecksumError) << QByteArray("a\r\nb");
+    QTest::newRow("P^ first") << QByteArray("P^") << int(Verdict::ChecksumError)
+                              << QByteArray("\r\n");
+    QTest::newRow("tab comes back as i")
+        << QByteArray("a\tb") << int(Verdict::ChecksumError) << QByteArray("aib");
+    QTest::newRow("lone LF comes back as j")
+        << QByteArray("a\nb") << int(Verdict::ChecksumError) << QByteArray("ajb");
+    QTest::newRow("lone CR comes back as m")
+        << QByteArray("a\rb") << int(Verdict::ChecksumError) << QByteArray("amb");
+    // Negative sums write "0000000-23" and so on, which reads as 0.
+    QTest::newRow("negative checksum")
+        << QByteArray("\xE9") << int(Verdict::WrongPassword) << QByteArray();
+}
+
+void TestCipher::verdicts()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(int, verdict);
+    QFETCH(QByteArray, comesBack);
+    for (int level = 1; level <= 3; ++level) {
+        const Bytes password = "password";
+        const Decryption d = decryptText(encryptText(bytes(plain), password, level), password);
+        QVERIFY(d.found);
+        QCOMPARE(int(d.verdict), verdict);
+        if (!comesBack.isEmpty() || verdict == int(Verdict::Good))
+            QCOMPARE(qbytes(d.text), comesBack);
+    }
+    // The empty text's block is 77 bytes, with 10 enciphered characters.
+    if (plain.isEmpty())
+        QCOMPARE(
+            readBody(splitText(encryptText("", "pw", 1))->body).normalised.size(), std::size_t(10));
+}
+
+void TestCipher::wrongPasswordsAreMostlyCaught()
+{
+    QRandomGenerator random(9);
+    int wrong = 0;
+    int checksumErrors = 0;
+    const int rounds = 600;
+    for (int round = 0; round < rounds; ++round) {
+        const std::string plain = inDomainText(random, 5 + random.bounded(200));
+        const int level = 1 + round % 3;
+        const std::string block = encryptText(plain, "the right one", level);
+        const std::string guess = randomBytes(random, 8 + random.bounded(5), 32, 126);
+        const Decryption d = decryptText(block, guess);
+        QVERIFY(d.verdict != Verdict::Good);
+        QVERIFY(d.found);
+        (d.verdict == Verdict::WrongPassword ? wrong : checksumErrors)++;
+    }
+    // About nine in ten read as a wrong password, the rest as a checksum error.
+    QVERIFY2(wrong > rounds * 3 / 4, qPrintable(QString::number(wrong)));
+    QVERIFY(checksumErrors > 0);
+}
+
+void TestCipher::nestedBlock()
+{
+    const std::string inner = encryptText("secret\r\ntext", "innerpass", 2);
+    const std::string outer = encryptText("Note:\r\n" + inner, "outerpass", 1);
+    const Decryption first = decryptText(outer, "outerpass");
+    QVERIFY(first.found);
+    // The inner block's 31s come back as 127: usually a checksum error.
+    const Decryption second = decryptText(first.text, "innerpass");
+    QVERIFY(second.found);
+    QCOMPARE(second.verdict, Verdict::Good);
+    QCOMPARE(second.text, std::string("Note:\r\nsecret\r\ntext"));
+}
+
+void TestCipher::shortBodies()
+{
+    // Bodies shorter than the field: no reading past the end, wrong password.
+    const std::string source = normalisedBody(encryptText("hello world", "pw", 3));
+    for (std::size_t n = 0; n < 10; ++n) {
+        const std::string body = source.substr(0, n);
+        const Deciphered d = decipher(body, 3, "pw");
+        QCOMPARE(d.verdict, Verdict::WrongPassword);
+        QVERIFY(d.plain.empty());
+        const Decryption t = decryptText(kBegin + "\r\n" + body + "\r\n" + kEnd + "after", "pw");
+        QCOMPARE(t.verdict, Verdict::WrongPassword);
+        QCOMPARE(t.text, std::string("after"));
+    }
+    // A level mark that is none of "%^&" undoes no password pass.
+    QCOMPARE(readBody("\r\n#abc\r\n").level, 0);
+    QCOMPARE(readBody("\r\n&abc").level, 3);
+    QCOMPARE(readBody("").level, 0);
+    // An empty password cannot undo passes, whatever the block says.
+    QCOMPARE(decipher(source, 3, "").verdict, Verdict::WrongPassword);
+}
+
+void TestCipher::readField_data()
+{
+    QTest::addColumn<QByteArray>("field");
+    QTest::addRow("digits") << QByteArray("0000000294");
+    QTest::addRow("negative") << QByteArray("000000-123");
+    QTest::addRow("white space and sign") << QByteArray(" \t-42x1234");
+    QTest::addRow("plus") << QByteArray("+7abcdefgh");
+    QTest::addRow("no digits") << QByteArray("abcdefghij");
+    QTest::addRow("digits stop at a letter") << QByteArray("0012a45678");
+    QTest::addRow("line break") << QByteArray("012\r\n56789");
+    QTest::addRow("short") << QByteArray("0123");
+}
+
+void TestCipher::readField()
+{
+    QFETCH(QByteArray, field);
+    const auto expected = std::int64_t(std::strtol(field.constData(), nullptr, 10));
+    QCOMPARE(detail::readField(bytes(field)), expected);
+    // Only the ten characters take part, never the digits after them.
+    if (field.size() == 10)
+        QCOMPARE(detail::readField(bytes(field + "99999")), expected);
+}
+
+void TestCipher::textDomain_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("kind"); // -1: in the domain
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("description");
+    using K = DomainIssue::Kind;
+    QTest::newRow("plain") << QByteArray("Hello\r\nWorld ~\x7f") << -1 << 0 << 0 << 0 << QString();
+    QTest::newRow("empty") << QByteArray() << -1 << 0 << 0 << 0 << QString();
+    QTest::newRow("tab") << QByteArray("a\r\nb\r\ncdefgh\tx") << int(K::Tab) << 12 << 3 << 7
+                         << QStringLiteral("a tab at line 3, column 7");
+    QTest::newRow("lone LF") << QByteArray("abc\ndef") << int(K::LoneLineFeed) << 3 << 1 << 4
+                             << QStringLiteral(
+                                    "a line feed without a carriage return at line 1, column 4");
+    QTest::newRow("lone CR") << QByteArray("ab\r\r\n") << int(K::LoneCarriageReturn) << 2 << 1 << 3
+                             << QStringLiteral(
+                                    "a carriage return without a line feed at line 1, column 3");
+    QTest::newRow("CR at the end")
+        << QByteArray("ab\r") << int(K::LoneCarriageReturn) << 2 << 1 << 3
+        << QStringLiteral("a carriage return without a line feed at line 1, column 3");
+    QTest::newRow("LF CR") << QByteArray("\n\r") << int(K::LoneLineFeed) << 0 << 1 << 1
+                           << QStringLiteral(
+                                  "a line feed without a carriage return at line 1, column 1");
+    QTest::newRow("high byte") << QByteArray("abc\r\n\xE9t\xE9") << int(K::HighByte) << 5 << 2 << 1
+                               << QStringLiteral("the character 0xE9 at line 2, column 1");
+    QTest::newRow("zero byte") << QByteArray("ab\0", 3) << int(K::ControlCharacter) << 2 << 1 << 3
+                               << QStringLiteral("the control character 0x00 at line 1, column 3");
+    QTest::newRow("escape pair") << QByteArray("abcdP^") << int(K::EscapePair) << 4 << 1 << 5
+                                 << QStringLiteral("the pair \"P^\" at line 1, column 5");
+    QTest::newRow("P then line break is fine")
+        << QByteArray("P\r\n^") << -1 << 0 << 0 << 0 << QString();
+    QTest::newRow("first by offset") << QByteArray("xP^\t\xE9") << int(K::EscapePair) << 1 << 1 << 2
+                                     << QStringLiteral("the pair \"P^\" at line 1, column 2");
+    QTest::newRow("high bytes sum below 0")
+        << QByteArray("\xFF") << int(K::HighByte) << 0 << 1 << 1
+        << QStringLiteral("the character 0xFF at line 1, column 1");
+}
+
+void TestCipher::textDomain()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, kind);
+    const std::optional<DomainIssue> issue = cipher::checkPlainText(bytes(text));
+    QCOMPARE(issue.has_value(), kind >= 0);
+    if (!issue)
+        return;
+    QCOMPARE(int(issue->kind), kind);
+    QTEST(int(issue->offset), "offset");
+    QTEST(int(issue->line), "line");
+    QTEST(int(issue->column), "column");
+    QCOMPARE(issue->byte, static_cast<unsigned char>(text.at(issue->offset)));
+    QTEST(QString::fromStdString(issue->describe()), "description");
+}
+
+void TestCipher::passwordDomain_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("position"); // 0: fine
+    QTest::newRow("printable") << QByteArray(" !~azAZ09") << 0;
+    QTest::newRow("empty is for the commands") << QByteArray() << 0;
+    QTest::newRow("DEL") << QByteArray("ab\x7f") << 3;
+    QTest::newRow("tab") << QByteArray("\tab") << 1;
+    QTest::newRow("high byte") << QByteArray("abcd\xE9") << 5;
+}
+
+void TestCipher::passwordDomain()
+{
+    QFETCH(QByteArray, password);
+    QFETCH(int, position);
+    const std::optional<DomainIssue> issue = cipher::checkPassword(bytes(password));
+    QCOMPARE(issue.has_value(), position > 0);
+    if (!issue)
+        return;
+    QCOMPARE(issue->kind, DomainIssue::Kind::PasswordCharacter);
+    QCOMPARE(int(issue->column), position);
+    QCOMPARE(int(issue->line), 1);
+    QCOMPARE(issue->describe(),
+        "a password character outside 32 to 126 at position " + std::to_string(position));
+}
+
+void TestCipher::everyRefusalIsNeeded()
+{
+    // Each kind the check names really fails to come back, wherever it sits.
+    QRandomGenerator random(13);
+    const std::string offenders[] = {
+        "\t", "\r", "\n", "\x01", "\x1f", "\x80", "\xE9", "\xFF", "P^", std::string(1, '\0')};
+    for (int round = 0; round < 500; ++round) {
+        std::string plain = inDomainText(random, 1 + random.bounded(120));
+        const std::string &bad = offenders[round % std::size(offenders)];
+        std::size_t at = random.bounded(int(plain.size()) + 1);
+        // Keep CR LF pairs whole around the insertion point.
+        if (at > 0 && at < plain.size() && plain[at - 1] == '\r')
+            ++at;
+        plain.insert(at, bad);
+        const std::optional<DomainIssue> issue = checkPlainText(plain);
+        QVERIFY(issue);
+        const int level = 1 + round % 3;
+        const std::string password = randomBytes(random, 8, 32, 126);
+        const Decryption d = decryptText(encryptText(plain, password, level), password);
+        QVERIFY2(d.verdict != Verdict::Good || d.text != plain,
+            qPrintable(QByteArray::fromStdString(plain).toHex()));
+    }
+    // A password byte that makes a line break in the body shifts every key position.
+    const std::string plain = "some text to carry";
+    const std::string password(1, static_cast<char>(13 - 'o'));
+    QVERIFY(checkPassword(password));
+    const Decryption d = decryptText(encryptText(plain, password, 1), password);
+    QVERIFY(d.verdict != Verdict::Good || d.text != plain);
+}
+
+void TestCipher::checksumTooLarge()
+{
+    // 8,000,000 tildes sum past 999,999,999: the field's first digit is lost.
+    const std::string plain(8'000'000, '~');
+    const std::optional<DomainIssue> issue = checkPlainText(plain);
+    QVERIFY(issue);
+    QCOMPARE(issue->kind, DomainIssue::Kind::ChecksumTooLarge);
+    QCOMPARE(issue->line, std::size_t(0));
+    QCOMPARE(issue->describe(),
+        std::string("a checksum too large for the block (the text is too long)"));
+    const Decryption d = decryptText(encryptText(plain, "password", 1), "password");
+    QCOMPARE(d.verdict, Verdict::ChecksumError);
+    // Just below the limit it still comes back.
+    const std::string fits(999'999'999 / 126, '~');
+    QVERIFY(!checkPlainText(fits));
+    QCOMPARE(decryptText(encryptText(fits, "password", 1), "password").verdict, Verdict::Good);
+    // A sum of -1,000,000,000 or less: the block keeps its shape, n + 77.
+    const std::string low(8'000'000, '\x80');
+    QCOMPARE(checkPlainText(low)->kind, DomainIssue::Kind::HighByte);
+    const std::string lowBlock = encryptText(low, "password", 2);
+    QCOMPARE(lowBlock.size(), low.size() + kBlockOverhead);
+    QVERIFY(decryptText(lowBlock, "password").verdict != Verdict::Good);
+}
+
+QTEST_GUILESS_MAIN(TestCipher)
+#include "tst_cipher.moc"
