@@ -1,0 +1,150 @@
+#include "cli/terminal.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vlq {
+
+namespace {
+
+// Saved for the signal handler, which puts the echo back before the program
+// dies, so an interrupted prompt never leaves the terminal silent.
+int g_ttyFd = -1;
+termios g_savedMode;
+volatile sig_atomic_t g_echoOff = 0;
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void restoreAndRaise(int signal)
+{
+    if (g_echoOff)
+        tcsetattr(g_ttyFd, TCSAFLUSH, &g_savedMode);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+class EchoOff
+{
+public:
+    EchoOff(int fd, const termios &mode)
+        : m_fd(fd)
+    {
+        g_ttyFd = fd;
+        g_savedMode = mode;
+        struct sigaction action = {};
+        action.sa_handler = restoreAndRaise;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &action, &m_previous[i]);
+        termios quiet = mode;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ICANON;
+        g_echoOff = 1;
+        m_ok = tcsetattr(fd, TCSAFLUSH, &quiet) == 0;
+    }
+    ~EchoOff()
+    {
+        tcsetattr(m_fd, TCSAFLUSH, &g_savedMode);
+        g_echoOff = 0;
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &m_previous[i], nullptr);
+    }
+    EchoOff(const EchoOff &) = delete;
+    EchoOff &operator=(const EchoOff &) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    int m_fd;
+    bool m_ok = false;
+    struct sigaction m_previous[std::size(kSignals)];
+};
+
+} // namespace
+
+bool readAll(int fd, std::string &out)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            out.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            return true;
+        } else if (errno != EINTR) {
+            return false;
+        }
+    }
+}
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t put = ::write(fd, data.data(), data.size());
+        if (put >= 0)
+            data.remove_prefix(static_cast<std::size_t>(put));
+        else if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+bool readPasswordFile(const std::string &path, std::string &password, std::string &error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    std::string content;
+    const bool ok = readAll(fd, content);
+    const int readErrno = errno;
+    ::close(fd);
+    if (!ok) {
+        error = std::strerror(readErrno);
+        return false;
+    }
+    password = content.substr(0, content.find('\n'));
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return true;
+}
+
+Prompt askPassword(const char *prompt, std::string &password)
+{
+    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Prompt::NoTerminal;
+    termios mode;
+    if (tcgetattr(fd, &mode) != 0) {
+        ::close(fd);
+        return Prompt::NoTerminal;
+    }
+    Prompt result = Prompt::Failed;
+    {
+        EchoOff quiet(fd, mode);
+        if (quiet.ok() && writeAll(fd, prompt)) {
+            password.clear();
+            char c = 0;
+            for (;;) {
+                const ssize_t got = ::read(fd, &c, 1);
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0 || c == '\n')
+                    break;
+                password += c;
+            }
+            if (!password.empty() && password.back() == '\r')
+                password.pop_back();
+            result = Prompt::Answered;
+        }
+    }
+    writeAll(fd, "\n"); // the Enter the user typed was not echoed
+    ::close(fd);
+    return result;
+}
+
+} // namespace vlq

@@ -1,0 +1,374 @@
+// vlq end to end: exit statuses, the exact bytes on stdout, the messages on
+// stderr, and that a refusal writes nothing to stdout.
+
+#include "cipher/cipher.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray qbytes(const std::string &s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+std::string bytes(const QByteArray &a)
+{
+    return std::string(a.constData(), std::size_t(a.size()));
+}
+
+// What vlq reads: every LF without a CR before it counts as CR LF.
+QByteArray crlf(QByteArray text)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+} // namespace
+
+class TestVlq : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void help();
+    void usageErrors_data();
+    void usageErrors();
+    void refusals_data();
+    void refusals();
+    void encryptWritesExactlyTheBlock_data();
+    void encryptWritesExactlyTheBlock();
+    void decryptRoundTrip_data();
+    void decryptRoundTrip();
+    void decryptVerdicts_data();
+    void decryptVerdicts();
+    void passwordFileFirstLine();
+    void largeText();
+
+private:
+    Run vlq(const QStringList &args, const QByteArray &input = {});
+    QString passwordFile(const QByteArray &content);
+
+    QString m_binary;
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+Run TestVlq::vlq(const QStringList &args, const QByteArray &input)
+{
+    QProcess process;
+    // A session of its own: no controlling terminal to prompt on, so a
+    // missing --password-file is an error, never a hang.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(m_binary, args);
+    if (!process.waitForStarted())
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QString TestVlq::passwordFile(const QByteArray &content)
+{
+    const QString path = m_dir.filePath(QStringLiteral("password-%1").arg(++m_files));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestVlq::initTestCase()
+{
+    m_binary = qEnvironmentVariable("VLQ_BIN_DIR") + QStringLiteral("/vlq");
+    QVERIFY2(QFileInfo(m_binary).isExecutable(), qPrintable(m_binary));
+    QVERIFY(m_dir.isValid());
+}
+
+void TestVlq::help()
+{
+    for (const QStringList &args :
+        {QStringList {u"--help"_s}, QStringList {u"encrypt"_s, u"--help"_s}}) {
+        const Run run = vlq(args);
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.err.isEmpty());
+        for (const char *needle : {"vlq encrypt --level N [--password-file FILE]",
+                 "vlq decrypt [--password-file FILE] [--crlf]", "n + 77 bytes",
+                 "terminal without echo", "counts as\nCR LF",
+                 "Exit status:", "  2  no encrypted block", "  3  \"Incorrect password.\"",
+                 "  4  \"Check sum error"})
+            QVERIFY2(run.out.contains(needle), needle);
+    }
+}
+
+void TestVlq::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("message");
+    const QString pw = passwordFile("password\n");
+    QTest::newRow("nothing") << QStringList {} << QByteArray("no command given");
+    QTest::newRow("unknown command")
+        << QStringList {u"scramble"_s} << QByteArray("unknown command 'scramble'");
+    QTest::newRow("level missing") << QStringList {u"encrypt"_s, u"--password-file"_s, pw}
+                                   << QByteArray("encrypt needs --level");
+    QTest::newRow("level 4") << QStringList {u"encrypt"_s, u"--level"_s, u"4"_s,
+        u"--password-file"_s, pw}
+                             << QByteArray("--level must be 1, 2 or 3");
+    QTest::newRow("level without value")
+        << QStringList {u"encrypt"_s, u"--level"_s} << QByteArray("--level needs a value");
+    QTest::newRow("crlf on encrypt")
+        << QStringList {u"encrypt"_s, u"--level"_s, u"1"_s, u"--crlf"_s, u"--password-file"_s, pw}
+        << QByteArray("--crlf is for decrypt");
+    QTest::newRow("level on decrypt") << QStringList {u"decrypt"_s, u"--level"_s, u"1"_s,
+        u"--password-file"_s, pw} << QByteArray("--level is for encrypt");
+    QTest::newRow("unknown option")
+        << QStringList {u"decrypt"_s, u"--verbose"_s} << QByteArray("unknown option '--verbose'");
+    QTest::newRow("password on the command line") << QStringList {u"decrypt"_s,
+        u"--password-file"_s, pw, u"secret"_s} << QByteArray("unexpected argument 'secret'");
+    QTest::newRow("no terminal") << QStringList {u"encrypt"_s, u"--level"_s, u"1"_s}
+                                 << QByteArray("no terminal to ask for the password on");
+    QTest::newRow("no terminal on decrypt")
+        << QStringList {u"decrypt"_s} << QByteArray("no terminal");
+    QTest::newRow("password file missing") << QStringList {u"decrypt"_s, u"--password-file"_s,
+        m_dir.filePath(u"nowhere"_s)} << QByteArray("cannot read the password file");
+}
+
+void TestVlq::usageErrors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, message);
+    const QByteArray block = qbytes(cipher::encryptText("text", "password", 1));
+    const Run run = vlq(args, block);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QByteArray());
+    QVERIFY2(run.err.contains(message), run.err.constData());
+}
+
+void TestVlq::refusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("message");
+    const QStringList level1 {"encrypt", "--level", "1"};
+    const QStringList level2 {"encrypt", "--level", "2"};
+    const QStringList level3 {"encrypt", "--level", "3"};
+    const QByteArray text = "a text\n";
+    QTest::newRow("empty password")
+        << level1 << QByteArray("\n") << text << QByteArray("You must enter a password.\n");
+    QTest::newRow("empty password file")
+        << level1 << QByteArray() << text << QByteArray("You must enter a password.\n");
+    QTest::newRow("level 2, four characters")
+        << level2 << QByteArray("abcd\n") << text
+        << QByteArray(
+               "Level 2 encryption requires a minimum password leanth of five characters.\n");
+    QTest::newRow("level 3, seven characters")
+        << level3 << QByteArray("abcdefg") << text
+        << QByteArray(
+               "Level 3 encryption requires a minimum password leanth of eight characters.\n");
+    QTest::newRow("password with a tab")
+        << level1 << QByteArray("ab\tcd\n") << text
+        << QByteArray("vlq: cannot use this password: a password character outside 32 to 126 at "
+                      "position 3.\n");
+    QTest::newRow("password over 245")
+        << level1 << QByteArray(246, 'x') << text
+        << QByteArray("vlq: cannot use this password: it is longer than 245 characters.\n");
+    QTest::newRow("tab")
+        << level1 << QByteArray("password") << QByteArray("first\nse\tcond\n")
+        << QByteArray("vlq: cannot encrypt this text exactly: a tab at line 2, column 3.\n");
+    QTest::newRow("lone CR")
+        << level1 << QByteArray("password") << QByteArray("ab\rc")
+        << QByteArray("vlq: cannot encrypt this text exactly: a carriage return without a "
+                      "line feed at line 1, column 3.\n");
+    QTest::newRow("high byte")
+        << level2 << QByteArray("password") << QByteArray("caf\xE9")
+        << QByteArray(
+               "vlq: cannot encrypt this text exactly: the character 0xE9 at line 1, column 4.\n");
+    QTest::newRow("escape pair")
+        << level3 << QByteArray("password") << QByteArray("\n\nP^")
+        << QByteArray(
+               "vlq: cannot encrypt this text exactly: the pair \"P^\" at line 3, column 1.\n");
+    QTest::newRow("decrypt, empty password")
+        << QStringList {u"decrypt"_s} << QByteArray("\nsecond line")
+        << qbytes(cipher::encryptText("x", "y", 1)) << QByteArray("You must enter a password.\n");
+}
+
+void TestVlq::refusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, message);
+    const Run run = vlq(args << QStringLiteral("--password-file") << passwordFile(password), input);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.out, QByteArray());
+    QCOMPARE(run.err, message);
+}
+
+void TestVlq::encryptWritesExactlyTheBlock_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("level");
+    QTest::newRow("LF lines") << QByteArray("Dear Ann,\nsee you at 8.\n") << QByteArray("a") << 1;
+    QTest::newRow("CR LF lines") << QByteArray("Dear Ann,\r\nsee you.\r\n") << QByteArray("fives")
+                                 << 2;
+    QTest::newRow("mixed") << QByteArray("\none\r\ntwo\n\n~\x7f") << QByteArray("eight ch") << 3;
+    QTest::newRow("empty") << QByteArray() << QByteArray("password") << 3;
+}
+
+void TestVlq::encryptWritesExactlyTheBlock()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, password);
+    QFETCH(int, level);
+    const Run run = vlq({u"encrypt"_s, u"--level"_s, QString::number(level), u"--password-file"_s,
+                            passwordFile(password + "\n")},
+        input);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.err, QByteArray());
+    const QByteArray text = crlf(input);
+    QCOMPARE(run.out, qbytes(cipher::encryptText(bytes(text), bytes(password), level)));
+    QCOMPARE(run.out.size(), text.size() + 77);
+    QVERIFY(run.out.endsWith("\r\n[End_Encryption]"));
+}
+
+void TestVlq::decryptRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<bool>("mailed");
+    QByteArray letter;
+    for (int i = 0; i < 40; ++i)
+        letter +=
+            "Line " + QByteArray::number(i) + ": the quick brown fox jumps over the lazy dog.\n";
+    for (int level = 1; level <= 3; ++level) {
+        const QByteArray l = " at level " + QByteArray::number(level);
+        QTest::newRow(("letter" + l).constData()) << letter << level << false;
+        QTest::newRow(("mailed letter" + l).constData()) << letter << level << true;
+        QTest::newRow(("empty" + l).constData()) << QByteArray() << level << false;
+    }
+}
+
+void TestVlq::decryptRoundTrip()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, level);
+    QFETCH(bool, mailed);
+    const QString pw = passwordFile("correct horse\r\n");
+    const Run encrypted =
+        vlq({u"encrypt"_s, u"--level"_s, QString::number(level), u"--password-file"_s, pw}, text);
+    QCOMPARE(encrypted.status, 0);
+    QByteArray block = encrypted.out;
+    if (mailed) {
+        // A mail program's LF-only lines every 70 characters of the body.
+        const qsizetype from = 49;
+        const qsizetype to = block.size() - 18;
+        QByteArray wrapped;
+        for (qsizetype i = from; i < to; i += 70)
+            wrapped += block.mid(i, qMin<qsizetype>(70, to - i)) + "\n";
+        block = block.left(from - 2) + "\n" + wrapped + block.mid(to + 2);
+    }
+    const QByteArray before = "Forwarded:\n> hello\r\n";
+    const QByteArray after = "\n-- \nAnn\n";
+    const Run lf = vlq({u"decrypt"_s, u"--password-file"_s, pw}, before + block + after);
+    QCOMPARE(lf.status, 0);
+    QCOMPARE(lf.err, QByteArray());
+    QCOMPARE(lf.out, QByteArray(crlf(before + text + after)).replace("\r\n", "\n"));
+    const Run kept =
+        vlq({u"decrypt"_s, u"--crlf"_s, u"--password-file"_s, pw}, before + block + after);
+    QCOMPARE(kept.status, 0);
+    QCOMPARE(kept.out, crlf(before + text + after));
+}
+
+void TestVlq::decryptVerdicts_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<bool>("written");
+    const QByteArray block = qbytes(cipher::encryptText("Meet me\r\nat noon", "the password", 3));
+    QTest::newRow("no block") << QByteArray("plain words\n") << QByteArray("pw") << 2
+                              << QByteArray("Unable to find encryption signature.\n") << false;
+    QTest::newRow("broken begin marker")
+        << QByteArray("[Encrypted_By_Velmorandquist]\n[Begin_Encryption]\n%abcdefghijk\n")
+        << QByteArray("pw") << 2 << QByteArray("Unable to find encryption signature.\n") << false;
+    QTest::newRow("wrong password")
+        << "> " + block + "\n"
+        << QByteArray("not the password") << 3 << QByteArray("Incorrect password.\n") << true;
+    QTest::newRow("checksum error")
+        << qbytes(cipher::encryptText("aP^b", "pw", 1)) << QByteArray("pw") << 4
+        << QByteArray("Check sum error:\nData may be corrupt or contain errors.\n") << true;
+    QTest::newRow("begin marker ends the text")
+        << QByteArray("x\n[Encrypted_By_Velmorandquist][Begin_Encryption]") << QByteArray("pw") << 3
+        << QByteArray("Incorrect password.\n") << true;
+}
+
+void TestVlq::decryptVerdicts()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, password);
+    QFETCH(int, status);
+    QFETCH(bool, written);
+    const Run run =
+        vlq({u"decrypt"_s, u"--crlf"_s, u"--password-file"_s, passwordFile(password)}, input);
+    QCOMPARE(run.status, status);
+    QTEST(run.err, "message");
+    if (!written) {
+        QCOMPARE(run.out, QByteArray());
+        return;
+    }
+    // Written all the same, as the editor does.
+    const cipher::Decryption expected = cipher::decryptText(bytes(crlf(input)), bytes(password));
+    QCOMPARE(run.out, qbytes(expected.text));
+}
+
+void TestVlq::passwordFileFirstLine()
+{
+    const QByteArray block = qbytes(cipher::encryptText("x", "first line", 1));
+    for (const QByteArray &content : {QByteArray("first line"), QByteArray("first line\n"),
+             QByteArray("first line\r\nsecond\n"), QByteArray("first line\nsecond")}) {
+        const Run run = vlq({u"decrypt"_s, u"--password-file"_s, passwordFile(content)}, block);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QByteArray("x"));
+    }
+}
+
+void TestVlq::largeText()
+{
+    QByteArray text;
+    text.reserve(3 << 20);
+    for (int i = 0; text.size() < (3 << 20); ++i)
+        text +=
+            QByteArray::number(i * 7919) + " some words to fill the line with {things} ~ [more]\n";
+    const QString pw = passwordFile("long text password");
+    const Run encrypted = vlq({u"encrypt"_s, u"--level"_s, u"3"_s, u"--password-file"_s, pw}, text);
+    QCOMPARE(encrypted.status, 0);
+    QCOMPARE(encrypted.out.size(), crlf(text).size() + 77);
+    const Run decrypted = vlq({u"decrypt"_s, u"--password-file"_s, pw}, encrypted.out);
+    QCOMPARE(decrypted.status, 0);
+    QVERIFY(decrypted.out == text);
+}
+
+QTEST_GUILESS_MAIN(TestVlq)
+#include "tst_vlq.moc"
