@@ -132,7 +132,7 @@ void saveFile(const QTextDocument &doc, const QString &fileName)
     // A file nobody may write to counts as read-only, also for root, who
     // could otherwise replace it.
     constexpr QFile::Permissions writable =
-        QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+        QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (fileName.isEmpty() || info.isDir() || (info.exists() && !(info.permissions() & writable)))
         throw Error(cannotCreate);
     const QByteArray bytes = saveBytes(doc);

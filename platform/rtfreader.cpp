@@ -337,7 +337,7 @@ private:
 
     // Tables.
     int m_docCodePage = 1252;
-    int m_defaultFont = -1;
+    int m_defaultFont = 0; // \deff, font 0 when the file names none
     QHash<int, FontEntry> m_fonts;
     std::vector<QColor> m_colors;
     std::unordered_map<int, std::unique_ptr<codepages::CodePage>> m_pages;

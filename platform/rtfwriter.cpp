@@ -18,6 +18,8 @@ namespace {
 // Source lines stay within this many characters: RTF ignores line ends in
 // its source, and short lines survive mail.
 constexpr int kLineWidth = 80;
+// The longest token that text can bring, \u-12345\'3f.
+constexpr int kLongestToken = 12;
 constexpr int kMinHalfPoints = 2;
 constexpr int kMaxHalfPoints = 3276;
 
@@ -39,9 +41,11 @@ class Out
 public:
     explicit Out(qsizetype reserve) { m_bytes.reserve(reserve); }
 
-    void token(const char *text, int length)
+    // `keep` more columns stay free after the token, so the next token
+    // goes on the same line.
+    void token(const char *text, int length, int keep = 0)
     {
-        if (m_column + length > kLineWidth && m_column > 0)
+        if (m_column + length + keep > kLineWidth && m_column > 0)
             newline();
         m_bytes.append(text, length);
         m_column += length;
@@ -75,9 +79,11 @@ void hexToken(Out &out, int byte)
 
 void unicodeToken(Out &out, char16_t unit)
 {
-    // \uN takes a signed 16-bit number; the '?' is the fallback of \uc1.
+    // \uN takes a signed 16-bit number. The fallback that \uc1 skips is
+    // written as \'3f rather than '?': some readers skip a whole word of
+    // literal text after \uN, but stop at an escape.
     const int n = unit > 0x7FFF ? int(unit) - 0x10000 : int(unit);
-    out.token("\\u" + QByteArray::number(n) + '?');
+    out.token("\\u" + QByteArray::number(n) + "\\'3f");
 }
 
 // One character of text. Bytes below 32 and DEL survive as \'hh, so an
@@ -86,8 +92,10 @@ void textChar(Out &out, char16_t c)
 {
     if (c >= 0x20 && c < 0x7F) {
         if (c == '\\' || c == '{' || c == '}') {
+            // Some readers take an escaped backslash at the end of a source
+            // line for \par: whatever follows it stays on its line.
             const char token[2] = {'\\', char(c)};
-            out.token(token, 2);
+            out.token(token, 2, c == '\\' ? kLongestToken : 0);
         } else {
             out.character(char(c));
         }
