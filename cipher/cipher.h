@@ -116,6 +116,7 @@ struct DomainIssue
         EscapePair, // "P^", which comes back as a line break
         ChecksumTooLarge, // the checksum does not fit the 10-character field
         PasswordCharacter, // a password byte outside 32 to 126
+        EndMarkerInBlock, // the enciphered text happens to hold the end marker
     };
     Kind kind;
     std::size_t offset = 0; // of the offending byte (of the "P" for a pair)
@@ -130,6 +131,13 @@ struct DomainIssue
 std::optional<DomainIssue> checkPlainText(BytesView plain);
 // An empty password is not a domain issue; the commands refuse it themselves.
 std::optional<DomainIssue> checkPassword(BytesView password);
+
+// The last check, on the block encryptText() wrote, before it replaces
+// anything: whether it reads back whole. It does not when the enciphered text
+// happens to spell the end marker, which some passwords make likely (a
+// password of "`" leaves the text as it is at every level, so a text holding
+// "[End_Encryption]" keeps it). Another password avoids it.
+std::optional<DomainIssue> checkBlock(BytesView block);
 
 // The encrypt command's minimum password length for a level: 1, 5 or 8.
 int minimumPasswordLength(int level);

@@ -1,5 +1,6 @@
 // What the cipher carries exactly, so the commands can refuse the rest before
-// anything changes. The rules are the exact complement of what round-trips:
+// anything changes. The text rules are the exact complement of what
+// round-trips:
 // bytes 32 to 127 and CR LF pairs come back, every other byte comes back
 // changed, "P^" comes back as a line break, and the field holds a checksum
 // only from 0 to 999,999,999 with its first digit a "0".
@@ -101,6 +102,17 @@ std::optional<DomainIssue> checkPassword(BytesView password)
     return std::nullopt;
 }
 
+std::optional<DomainIssue> checkBlock(BytesView block)
+{
+    // Sound when the reader finds exactly the body the writer put there.
+    const std::size_t frame = kBeginMarker.size() + kEndMarker.size();
+    const std::optional<SplitText> parts = splitText(block);
+    if (parts && parts->before.empty() && parts->after.empty() && block.size() >= frame
+        && parts->body.size() == block.size() - frame)
+        return std::nullopt;
+    return DomainIssue {DomainIssue::Kind::EndMarkerInBlock};
+}
+
 std::string DomainIssue::describe() const
 {
     switch (kind) {
@@ -120,6 +132,9 @@ std::string DomainIssue::describe() const
         return "a checksum too large for the block (the text is too long)";
     case Kind::PasswordCharacter:
         return "a password character outside 32 to 126 at position " + std::to_string(column);
+    case Kind::EndMarkerInBlock:
+        return "the end marker \"[End_Encryption]\" in its encrypted form (another password "
+               "avoids this)";
     }
     return {};
 }

@@ -74,7 +74,8 @@ constexpr const char *kHelp =
     "characters, and a text the cipher cannot carry exactly (a tab, a carriage\n"
     "return or line feed that is not part of a line break, another control\n"
     "character, a byte from 128 to 255, the pair \"P^\", or a text too long\n"
-    "for the block's checksum); the message says what and where.\n"
+    "for the block's checksum, or, rarely, a text whose encrypted form would\n"
+    "spell the end marker with this password); the message says what and where.\n"
     "decrypt refuses an empty password.\n"
     "\n"
     "Messages go to standard error.\n"
@@ -296,7 +297,12 @@ int encrypt(const Options &options)
         say("vlq: cannot encrypt this text exactly: " + issue->describe() + ".");
         return Refused;
     }
-    return writeOutput(cipher::encryptText(text, password, options.level));
+    const std::string block = cipher::encryptText(text, password, options.level);
+    if (const auto issue = cipher::checkBlock(block)) {
+        say("vlq: cannot encrypt this text exactly: " + issue->describe() + ".");
+        return Refused;
+    }
+    return writeOutput(block);
 }
 
 int decrypt(const Options &options)

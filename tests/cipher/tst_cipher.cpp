@@ -209,6 +209,7 @@ private slots:
     void passwordDomain();
     void everyRefusalIsNeeded();
     void checksumTooLarge();
+    void endMarkerInEncryptedForm();
 };
 
 void TestCipher::steps_data()
@@ -414,7 +415,9 @@ void TestCipher::roundTripProperty()
             randomBytes(random, minimumPasswordLength(level) + random.bounded(12), 32, 126);
         QVERIFY(!checkPlainText(plain));
         QVERIFY(!checkPassword(password));
-        const Decryption d = decryptText(wrapBody(encryptText(plain, password, level)), password);
+        const std::string block = encryptText(plain, password, level);
+        QVERIFY(!checkBlock(block));
+        const Decryption d = decryptText(wrapBody(block), password);
         QCOMPARE(d.verdict, Verdict::Good);
         QCOMPARE(d.text, plain);
     }
@@ -769,6 +772,32 @@ void TestCipher::checksumTooLarge()
     const std::string lowBlock = encryptText(low, "password", 2);
     QCOMPARE(lowBlock.size(), low.size() + kBlockOverhead);
     QVERIFY(decryptText(lowBlock, "password").verdict != Verdict::Good);
+}
+
+void TestCipher::endMarkerInEncryptedForm()
+{
+    // Key characters that are 0 modulo 96 once multiplied by the level leave
+    // the text as it is, end marker and all: such a block cannot be read back.
+    const std::string plain = "see " + kEnd + " here";
+    const std::pair<int, std::string> weak[] = {
+        {1, "`"}, {2, "00000"}, {3, "        "}, {3, "@@@@@@@@"}};
+    for (const auto &[level, password] : weak) {
+        const std::string block = encryptText(plain, password, level);
+        QVERIFY(block.find(kEnd) < block.size() - kEnd.size());
+        const std::optional<DomainIssue> issue = checkBlock(block);
+        QVERIFY(issue);
+        QCOMPARE(issue->kind, DomainIssue::Kind::EndMarkerInBlock);
+        QCOMPARE(issue->describe(),
+            std::string("the end marker \"[End_Encryption]\" in its encrypted "
+                        "form (another password avoids this)"));
+        QVERIFY(decryptText(block, password).text != plain);
+        // Another password carries the same text.
+        const std::string other = encryptText(plain, "Another password", level);
+        QVERIFY(!checkBlock(other));
+        QCOMPARE(decryptText(other, "Another password").text, plain);
+    }
+    QVERIFY(checkBlock("not a block"));
+    QVERIFY(!checkBlock(writeBlock(1, "")));
 }
 
 QTEST_GUILESS_MAIN(TestCipher)

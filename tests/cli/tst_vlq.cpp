@@ -207,6 +207,11 @@ void TestVlq::refusals_data()
         << level3 << QByteArray("password") << QByteArray("\n\nP^")
         << QByteArray(
                "vlq: cannot encrypt this text exactly: the pair \"P^\" at line 3, column 1.\n");
+    QTest::newRow("end marker in the encrypted form")
+        << level1 << QByteArray("````````") << QByteArray("[End_Encryption]")
+        << QByteArray(
+               "vlq: cannot encrypt this text exactly: the end marker \"[End_Encryption]\" in "
+               "its encrypted form (another password avoids this).\n");
     QTest::newRow("decrypt, empty password")
         << QStringList {u"decrypt"_s} << QByteArray("\nsecond line")
         << qbytes(cipher::encryptText("x", "y", 1)) << QByteArray("You must enter a password.\n");
