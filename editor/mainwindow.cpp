@@ -2,6 +2,7 @@
 
 #include "platform/form.h"
 #include "platform/richedit.h"
+#include "platform/settingsstore.h"
 #include "platform/ui.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -27,6 +28,8 @@ using namespace platform;
 namespace {
 
 const QString kCredit = QStringLiteral("Encryption By Qumo");
+const QString kSettingsKey = QStringLiteral("\\software\\Qumo\\Velmorandquist");
+const QString kStartKey = QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment\\start_key");
 
 struct ToolButtonInfo
 {
@@ -56,7 +59,7 @@ QFrame *strip(QWidget *parent, int height)
 
 } // namespace
 
-TForm1::TForm1(const QStringList &arguments, QWidget *parent)
+TForm1::TForm1(const QStringList &arguments, bool noticeTimer, QWidget *parent)
     : QMainWindow(parent)
     , m_arguments(arguments)
 {
@@ -128,6 +131,11 @@ TForm1::TForm1(const QStringList &arguments, QWidget *parent)
             [this](const QPoint &at) { PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(at)); });
 
     resize(531, 408);
+
+    connect(Timer1, &QTimer::timeout, this, [this] { run([this] { Timer1Timer(); }); });
+    FormCreate();
+    if (!noticeTimer)
+        Timer1->stop();
 }
 
 TForm1::~TForm1() = default;
@@ -532,6 +540,32 @@ void TForm1::Color1Click()
 }
 
 // --- Window events -------------------------------------------------------------
+
+void TForm1::FormCreate()
+{
+    // The program's settings key; a store that cannot be written is reported
+    // and start-up goes on.
+    run([] {
+        SettingsStore store;
+        if (!store.keyExists(kSettingsKey))
+            store.createKey(kSettingsKey);
+    });
+    Timer1->start();
+}
+
+void TForm1::Timer1Timer()
+{
+    // Once per start.
+    Timer1->stop();
+    {
+        SettingsStore store;
+        store.openKey(kStartKey, true);
+        regno->setText(store.readString(QStringLiteral("start_key")));
+        store.closeKey();
+    }
+    if (!regno->text().contains(QLatin1String("no")) && Form4)
+        Form4->showModal();
+}
 
 void TForm1::FormActivate()
 {

@@ -29,8 +29,10 @@ class TForm1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    // arguments: the command line without the program's name.
-    explicit TForm1(const QStringList &arguments, QWidget *parent = nullptr);
+    // arguments: the command line without the program's name; noticeTimer:
+    // whether Timer1 runs the start-up notice check.
+    explicit TForm1(const QStringList &arguments, bool noticeTimer = true,
+                    QWidget *parent = nullptr);
     ~TForm1() override;
 
     // --- Controls -----------------------------------------------------------
@@ -104,6 +106,8 @@ public:
     void N1Click();
     void About1Click();
 
+    void FormCreate();
+    void Timer1Timer();
     void RichEdit1Change();
     void RichEdit1SelectionChange();
     void FormActivate();

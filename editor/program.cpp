@@ -6,24 +6,78 @@
 #include "platform/ui.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
-Program::Program(const QStringList &arguments)
+#include <vector>
+
+struct Program::Windows
 {
+    // In creation order; destroyed in reverse, so no window outlives one
+    // it refers to.
+    std::vector<std::unique_ptr<QWidget>> all;
+    TForm1 *form1 = nullptr;
+    TForm2 *form2 = nullptr;
+    TForm3 *form3 = nullptr;
+
+    ~Windows()
+    {
+        while (!all.empty())
+            all.pop_back();
+    }
+
+    template<typename T, typename... Args>
+    T *create(QStringList &log, Args &&...args)
+    {
+        auto window = std::make_unique<T>(std::forward<Args>(args)...);
+        T *raw = window.get();
+        log << raw->objectName();
+        all.push_back(std::move(window));
+        return raw;
+    }
+};
+
+Program::Program(const QStringList &arguments, const StartupOptions &options)
+    : m_windows(std::make_unique<Windows>())
+{
+    Windows &w = *m_windows;
+
     platform::setApplicationTitle(QStringLiteral("Velmorandquist"));
-    m_form1 = std::make_unique<TForm1>(arguments);
-    m_form1->show();
-    m_form2 = std::make_unique<TForm2>(m_form1->RichEdit1);
-    m_form3 = std::make_unique<TForm3>(m_form1->RichEdit1);
-    m_form1->Form2 = m_form2.get();
-    m_form1->Form3 = m_form3.get();
+
+    w.form1 = w.create<TForm1>(creationLog, arguments, options.noticeTimer);
+    // The main window shows as soon as it is created.
+    w.form1->show();
+
+    w.form2 = w.create<TForm2>(creationLog, w.form1->RichEdit1);
+    w.form3 = w.create<TForm3>(creationLog, w.form1->RichEdit1);
+    w.form1->Form2 = w.form2;
+    w.form1->Form3 = w.form3;
 }
 
-Program::~Program()
+Program::~Program() = default;
+
+TForm1 *Program::Form1() const
 {
-    // The dialogs work on the main window's editor: they go first.
-    m_form3.reset();
-    m_form2.reset();
-    m_form1.reset();
+    return m_windows->form1;
+}
+
+TForm2 *Program::Form2() const
+{
+    return m_windows->form2;
+}
+
+TForm3 *Program::Form3() const
+{
+    return m_windows->form3;
+}
+
+QWidget *Program::form(const QString &name) const
+{
+    for (const auto &window : m_windows->all) {
+        if (window->objectName() == name)
+            return window.get();
+    }
+    return nullptr;
 }
 
 int runProgram(int argc, char *argv[])
@@ -31,11 +85,11 @@ int runProgram(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    int code = 0;
-    if (!platform::guarded([&] {
-            Program program(arguments);
-            app.exec();
-        }))
-        code = 0;
-    return code;
+    // An error that escapes start-up or the message loop is shown, and the
+    // program ends.
+    platform::guarded([&] {
+        Program program(arguments);
+        app.exec();
+    });
+    return 0;
 }

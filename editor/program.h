@@ -1,31 +1,50 @@
 #pragma once
 
-// The program's windows, created once at start-up in a fixed order and kept
-// until the end.
+// Program start: the splash, the wait, the application title, then every
+// window the program will use, created once in a fixed order and kept until
+// the end.
 
 #include <QStringList>
 
 #include <memory>
 
+class QWidget;
 class TForm1;
 class TForm2;
 class TForm3;
+
+struct StartupOptions
+{
+    // How long the splash stays alone on the screen.
+    int splashMs = 2300;
+    bool showSplash = true;
+    // Whether the main window's one-shot start-up notice check runs.
+    bool noticeTimer = true;
+
+    // For tests and benchmarks: no splash, no wait, no notice.
+    static StartupOptions quiet() { return {0, false, false}; }
+};
 
 class Program
 {
 public:
     // arguments: the command line without the program's name.
-    explicit Program(const QStringList &arguments);
+    explicit Program(const QStringList &arguments, const StartupOptions &options = {});
     ~Program();
 
-    TForm1 *Form1() const { return m_form1.get(); }
-    TForm2 *Form2() const { return m_form2.get(); }
-    TForm3 *Form3() const { return m_form3.get(); }
+    TForm1 *Form1() const;
+    TForm2 *Form2() const;
+    TForm3 *Form3() const;
+    // Any window by its class name ("TForm4"), or nullptr.
+    QWidget *form(const QString &name) const;
+
+    // The class names of the windows in the order they were created, and
+    // "-TForm5" where the splash was destroyed.
+    QStringList creationLog;
 
 private:
-    std::unique_ptr<TForm1> m_form1;
-    std::unique_ptr<TForm2> m_form2;
-    std::unique_ptr<TForm3> m_form3;
+    struct Windows;
+    std::unique_ptr<Windows> m_windows;
 };
 
 // The program entry: runs until the main window closes and returns 0.

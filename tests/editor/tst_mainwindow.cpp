@@ -82,7 +82,7 @@ private:
 
     void start(const QStringList &arguments = {})
     {
-        program = std::make_unique<Program>(arguments);
+        program = std::make_unique<Program>(arguments, StartupOptions::quiet());
         w = program->Form1();
         platform::activateWindow(w);
     }
