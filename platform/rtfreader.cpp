@@ -1017,7 +1017,8 @@ void Reader::commitFont()
     if (m_fonts.size() >= kMaxFonts && !m_fonts.contains(m_fontKey))
         return;
     FontEntry &e = m_fonts[m_fontKey];
-    e.family = m_fontName.trimmed().left(kMaxFontName);
+    m_fontName.removeIf([](QChar c) { return !keptInFontName(c.unicode()); });
+    e.family = m_fontName.left(kMaxFontName).trimmed();
     e.codePage = fontCodePage();
     m_fontName.clear();
     propsChanged();

@@ -17,4 +17,12 @@ namespace platform::rtf {
 // Bytes after the outer group are ignored.
 bool readRtf(QByteArrayView bytes, QTextCursor &cursor);
 
+// Whether a font name read from RTF keeps the character: control
+// characters, line breaks and object marks are dropped, so a name the
+// writer writes reads back the same.
+inline bool keptInFontName(char16_t c)
+{
+    return c >= 0x20 && c != u'\u2028' && c != u'\uFFFC' && c != u'\uFDD0' && c != u'\uFDD1';
+}
+
 } // namespace platform::rtf

@@ -2,12 +2,13 @@
 
 #include "platform/cp1252.h"
 #include "platform/rtfcodec.h"
+#include "platform/rtfreader.h"
 
-#include <QHash>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -51,12 +52,20 @@ public:
         m_column += length;
     }
     void token(const QByteArray &text) { token(text.constData(), int(text.size())); }
-    void character(char c)
+    // Columns left on the line; at the end of a line, a new line's.
+    qsizetype room()
     {
         if (m_column >= kLineWidth)
             newline();
-        m_bytes.append(c);
-        ++m_column;
+        return kLineWidth - m_column;
+    }
+    // Space for n characters of the line, n <= room().
+    char *reserve(qsizetype n)
+    {
+        const qsizetype at = m_bytes.size();
+        m_bytes.resize(at + n);
+        m_column += int(n);
+        return m_bytes.data() + at;
     }
     void newline()
     {
@@ -97,7 +106,8 @@ void textChar(Out &out, char16_t c)
             const char token[2] = {'\\', char(c)};
             out.token(token, 2, c == '\\' ? kLongestToken : 0);
         } else {
-            out.character(char(c));
+            const char ch = char(c);
+            out.token(&ch, 1);
         }
         return;
     }
@@ -128,8 +138,25 @@ void textChar(Out &out, char16_t c)
 
 void text(Out &out, QStringView s)
 {
-    for (const QChar c : s)
-        textChar(out, c.unicode());
+    const char16_t *p = s.utf16();
+    const char16_t *const end = p + s.size();
+    while (p < end) {
+        // Plain ASCII goes out in stretches up to the end of the line.
+        const char16_t *q = p;
+        while (q < end && *q >= 0x20 && *q < 0x7F && *q != '\\' && *q != '{' && *q != '}')
+            ++q;
+        if (q == p) {
+            textChar(out, *p++);
+            continue;
+        }
+        while (p < q) {
+            const qsizetype n = std::min<qsizetype>(q - p, out.room());
+            char *dst = out.reserve(n);
+            for (qsizetype i = 0; i < n; ++i)
+                dst[i] = char(p[i]);
+            p += n;
+        }
+    }
 }
 
 int halfPoints(qreal pointSize)
@@ -143,23 +170,33 @@ QByteArray colorEntry(const QColor &c)
         + "\\blue" + QByteArray::number(c.blue()) + ';';
 }
 
-// Writes the control words that take the file's state from `cur` to `want`;
-// the last one carries the space that ends it before text.
+// The control words that take the file's state from `cur` to `want`; the
+// last one carries the space that ends it before text.
 void changeFormat(Out &out, Written &cur, const Written &want)
 {
-    std::vector<QByteArray> words;
-    auto add = [&](const char *w, int n) {
-        words.push_back(QByteArray(w) + QByteArray::number(n));
+    char buffer[128];
+    int ends[8];
+    int count = 0;
+    int n = 0;
+    auto word = [&](const char *w) {
+        for (; *w; ++w)
+            buffer[n++] = *w;
+    };
+    auto number = [&](const char *w, int value) {
+        word(w);
+        n = int(std::to_chars(buffer + n, buffer + sizeof buffer, value).ptr - buffer);
+        ends[count++] = n;
     };
     auto toggle = [&](bool on, const char *onWord, const char *offWord) {
-        words.push_back(QByteArray(on ? onWord : offWord));
+        word(on ? onWord : offWord);
+        ends[count++] = n;
     };
     if (want.font != cur.font)
-        add("\\f", want.font);
+        number("\\f", want.font);
     if (want.halfPoints != cur.halfPoints)
-        add("\\fs", want.halfPoints);
+        number("\\fs", want.halfPoints);
     if (want.color != cur.color)
-        add("\\cf", want.color);
+        number("\\cf", want.color);
     if (want.bold != cur.bold)
         toggle(want.bold, "\\b", "\\b0");
     if (want.italic != cur.italic)
@@ -168,11 +205,15 @@ void changeFormat(Out &out, Written &cur, const Written &want)
         toggle(want.underline, "\\ul", "\\ulnone");
     if (want.strike != cur.strike)
         toggle(want.strike, "\\strike", "\\strike0");
-    if (words.empty())
+    if (count == 0)
         return;
-    words.back().append(' ');
-    for (const QByteArray &w : words)
-        out.token(w);
+    buffer[n++] = ' ';
+    ++ends[count - 1];
+    int start = 0;
+    for (int i = 0; i < count; ++i) {
+        out.token(buffer + start, ends[i] - start);
+        start = ends[i];
+    }
     cur = want;
 }
 
@@ -186,14 +227,18 @@ QByteArray writeRtf(const QTextDocument &doc)
     // need. Font 0 is the default font; colour 0 is "auto".
     QStringList fonts {defaultFont.family()};
     std::vector<QColor> colors;
-    QHash<int, Written> byFormat;
+    // Per format index of the document, the entry in `written`.
+    std::vector<int> slotOf;
+    std::vector<Written> written;
     qsizetype textSize = 0;
     for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
         textSize += block.length();
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            const int index = fragment.charFormatIndex();
-            if (byFormat.contains(index))
+            const auto index = size_t(fragment.charFormatIndex());
+            if (index >= slotOf.size())
+                slotOf.resize(index + 1, -1);
+            if (slotOf[index] >= 0)
                 continue;
             const RunFormat f = resolvedFormat(fragment.charFormat(), defaultFont);
             Written w;
@@ -216,7 +261,8 @@ QByteArray writeRtf(const QTextDocument &doc)
             w.italic = f.italic;
             w.underline = f.underline;
             w.strike = f.strikeOut;
-            byFormat.insert(index, w);
+            slotOf[index] = int(written.size());
+            written.push_back(w);
         }
     }
 
@@ -228,7 +274,7 @@ QByteArray writeRtf(const QTextDocument &doc)
         out.token("{\\f" + QByteArray::number(i) + "\\fnil\\fcharset0 ");
         // A ';' would end the name early.
         for (const QChar c : fonts.at(i)) {
-            if (c != u';' && c.unicode() >= 0x20)
+            if (c != u';' && keptInFontName(c.unicode()))
                 textChar(out, c.unicode());
         }
         out.token(";}", 2);
@@ -247,10 +293,13 @@ QByteArray writeRtf(const QTextDocument &doc)
     // too, which is how word processors mark the end of the last paragraph.
     Written cur;
     for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const QString blockText = block.text();
+        qsizetype at = 0;
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            changeFormat(out, cur, byFormat.value(fragment.charFormatIndex()));
-            text(out, fragment.text());
+            changeFormat(out, cur, written.at(slotOf.at(size_t(fragment.charFormatIndex()))));
+            text(out, QStringView(blockText).sliced(at, fragment.length()));
+            at += fragment.length();
         }
         out.token("\\par", 4);
         out.newline();

@@ -450,6 +450,12 @@ private slots:
         QTest::newRow("font name in double bytes")
             << QByteArray("{\\fonttbl{\\f0\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}X") << "\u5b8b\u4f53"
             << 12.0 << "----" << QColor();
+        QTest::newRow("font name cleaned")
+            << QByteArray("{\\fonttbl{\\f0\\'01 Name\\line\\tab\\'0a ;}}X") << "Name" << 12.0
+            << "----" << QColor();
+        QTest::newRow("font name cut")
+            << "{\\fonttbl{\\f0 " + QByteArray(255, 'n') + "  x;}}X" << QString(255, u'n') << 12.0
+            << "----" << QColor();
         QTest::newRow("font table inside upr")
             << QByteArray("{\\upr{\\fonttbl{\\f0 Ansi;}}{\\*\\ud{\\fonttbl{\\f0 Uni;}}}}X") << "Uni"
             << 12.0 << "----" << QColor();
