@@ -72,8 +72,9 @@ int mod96(int v)
     return ((v % 96) + 96) % 96;
 }
 
-// r mod 96 for r < 192 + 96, in unsigned 8-bit lanes: take 96 away where it
-// does not wrap (the smaller of the two is the right one).
+// One step towards t mod 96 in unsigned 8-bit lanes: take 96 away where that
+// does not wrap (the smaller of the two is the right one). Once brings any
+// t < 192 below 96, twice any byte.
 inline unsigned char reduce96(unsigned char t)
 {
     const auto u = static_cast<unsigned char>(t - 96);

@@ -186,8 +186,13 @@ int parse(int argc, char **argv, Options &options)
         case ':':
             return usageError(std::string(argv[optind]) + " needs a value");
         default: {
-            const char *bad = optind >= 1 && optind <= argc - 1 ? argv[optind] : "";
-            return usageError("unknown option '" + std::string(bad) + "'");
+            // optopt names an unknown short option, or one of ours misused
+            // (--crlf=x); otherwise it is the argument getopt just passed.
+            if (optopt && !std::strchr("lpch", optopt))
+                return usageError(
+                    std::string("unknown option '-") + static_cast<char>(optopt) + "'");
+            const std::string bad = argv[optind];
+            return usageError((optopt ? "misused option '" : "unknown option '") + bad + "'");
         }
         }
     }
