@@ -1,5 +1,6 @@
 #include "cipher/decryptdialog.h"
 
+#include "assets/assets.h"
 #include "cipher/cipher.h"
 #include "cipher/dialogparts.h"
 #include "cipher/secret.h"
@@ -24,11 +25,11 @@ TForm3::TForm3(RichEdit *editor, QWidget *parent)
     Edit1 = cipher::ui::passwordField(Panel1, QRect(10, 26, 196, 22));
     Label1->setBuddy(Edit1);
     BitBtn6 = cipher::ui::glyphButton(Panel1, QStringLiteral("&Decrypt"),
-                                      style()->standardIcon(QStyle::SP_DialogApplyButton),
+                                      assets::icon(QStringLiteral("glyphs/decrypt")),
                                       QRect(10, 58, 94, 25));
     BitBtn6->setToolTip(QStringLiteral("Decript Text"));
     BitBtn2 = cipher::ui::glyphButton(Panel1, QStringLiteral("&Cancel"),
-                                      style()->standardIcon(QStyle::SP_DialogCancelButton),
+                                      assets::icon(QStringLiteral("glyphs/cancel")),
                                       QRect(112, 58, 94, 25));
     setTabOrder(BitBtn6, BitBtn2);
     setTabOrder(BitBtn2, Edit1);

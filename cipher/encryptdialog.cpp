@@ -1,5 +1,6 @@
 #include "cipher/encryptdialog.h"
 
+#include "assets/assets.h"
 #include "cipher/cipher.h"
 #include "cipher/dialogparts.h"
 #include "cipher/secret.h"
@@ -50,11 +51,11 @@ TForm2::TForm2(RichEdit *editor, QWidget *parent)
     Label2->setBuddy(Edit2);
 
     BitBtn5 = cipher::ui::glyphButton(this, QStringLiteral("&Encrypt"),
-                                      style()->standardIcon(QStyle::SP_DialogApplyButton),
+                                      assets::icon(QStringLiteral("glyphs/encrypt")),
                                       QRect(106, 89, 92, 25));
     BitBtn5->setToolTip(QStringLiteral("Encript Text"));
     BitBtn2 = cipher::ui::glyphButton(this, QStringLiteral("&Cancel"),
-                                      style()->standardIcon(QStyle::SP_DialogCancelButton),
+                                      assets::icon(QStringLiteral("glyphs/cancel")),
                                       QRect(204, 89, 92, 25));
 
     setTabOrder(Edit1, Edit2);
@@ -175,6 +176,7 @@ void TForm2::Button1Click()
         return;
     }
 
+    std::optional<cipher::DomainIssue> unreadable;
     {
         BusyCursor busy;
         cipher::KeyBuffer key(cipher::ui::passwordBytes(password));
@@ -182,7 +184,20 @@ void TForm2::Button1Click()
         const QByteArray text = m_editor->text();
         const cipher::Bytes block = cipher::encryptText(
             {text.constData(), std::size_t(text.size())}, key.view(), level());
-        m_editor->setText(QByteArray(block.data(), qsizetype(block.size())));
+        // A few passwords leave text that spells the end marker unchanged,
+        // and such a block would not read back whole.
+        unreadable = cipher::checkBlock(block);
+        if (!unreadable)
+            m_editor->setText(QByteArray(block.data(), qsizetype(block.size())));
+    }
+    if (unreadable) {
+        refuse(QStringLiteral("This text cannot be encrypted with this password: the result "
+                              "would contain %1.")
+                   .arg(QString::fromStdString(unreadable->describe())));
+        Edit1->clear();
+        Edit2->clear();
+        Edit1->setFocus();
+        return;
     }
     done(QDialog::Accepted);
 }

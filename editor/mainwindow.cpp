@@ -1,5 +1,7 @@
 #include "editor/mainwindow.h"
 
+#include "assets/assets.h"
+#include "editor/helpwindow.h"
 #include "platform/form.h"
 #include "platform/richedit.h"
 #include "platform/settingsstore.h"
@@ -21,6 +23,7 @@
 #include <QStyle>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace platform;
@@ -34,20 +37,20 @@ const QString kStartKey = QStringLiteral("\\software\\Qumo\\Velmorandquist\\envi
 struct ToolButtonInfo
 {
     const char *caption;
-    QStyle::StandardPixmap image;
+    const char *image;
     void (TForm1::*handler)();
 };
 
 // Button k of one row runs the same handler as button k of the other.
 const ToolButtonInfo kToolButtons[] = {
-    {"&New", QStyle::SP_FileIcon, &TForm1::ExplorerButton8Click},
-    {"&Open", QStyle::SP_DialogOpenButton, &TForm1::Button1Click},
-    {"&Save", QStyle::SP_DialogSaveButton, &TForm1::Button2Click},
-    {"&Copy All", QStyle::SP_FileDialogContentsView, &TForm1::CopyallClick},
-    {"&Paste", QStyle::SP_FileDialogDetailedView, &TForm1::Paste1Click},
-    {"E&ncrypt", QStyle::SP_DialogYesButton, &TForm1::Button3Click},
-    {"&Decrypt", QStyle::SP_DialogNoButton, &TForm1::Button4Click},
-    {"Quick &Mail", QStyle::SP_ArrowForward, &TForm1::ExplorerButton7Click},
+    {"&New", "toolbar/new", &TForm1::ExplorerButton8Click},
+    {"&Open", "toolbar/open", &TForm1::Button1Click},
+    {"&Save", "toolbar/save", &TForm1::Button2Click},
+    {"&Copy All", "toolbar/copyall", &TForm1::CopyallClick},
+    {"&Paste", "toolbar/paste", &TForm1::Paste1Click},
+    {"E&ncrypt", "toolbar/encrypt", &TForm1::Button3Click},
+    {"&Decrypt", "toolbar/decrypt", &TForm1::Button4Click},
+    {"Quick &Mail", "toolbar/quickmail", &TForm1::ExplorerButton7Click},
 };
 
 QFrame *strip(QWidget *parent, int height)
@@ -232,17 +235,21 @@ QList<QAbstractButton *> TForm1::populateToolbarRow(QFrame *row, bool captions, 
     layout->setSpacing(0);
     QList<QAbstractButton *> buttons;
     for (const ToolButtonInfo &info : kToolButtons) {
-        auto *button = new QPushButton(row);
-        button->setIcon(style()->standardIcon(info.image));
+        // Flat buttons, the image above the caption when it is shown.
+        auto *button = new QToolButton(row);
+        button->setAutoRaise(true);
+        button->setIcon(assets::icon(QString::fromLatin1(info.image)));
+        const int side = qMin(assets::kToolbarSize.height(), buttonHeight - (captions ? 19 : 5));
+        button->setIconSize(QSize(side, side));
+        button->setToolButtonStyle(captions ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
         const QString caption = QString::fromLatin1(info.caption);
-        if (captions)
-            button->setText(caption);
-        else
+        button->setText(captions ? caption : QString());
+        if (!captions)
             button->setToolTip(QString(caption).remove(QLatin1Char('&')));
         button->setFixedSize(65, buttonHeight);
         button->setFocusPolicy(Qt::NoFocus);
         const auto handler = info.handler;
-        connect(button, &QPushButton::clicked, this,
+        connect(button, &QToolButton::clicked, this,
                 [this, handler] { run([this, handler] { (this->*handler)(); }); });
         layout->addWidget(button, 0, Qt::AlignTop);
         buttons << button;
@@ -469,7 +476,12 @@ void TForm1::MailPreferances1Click()
 
 void TForm1::ExplorerButton7Click() {}
 
-void TForm1::N1Click() {}
+void TForm1::N1Click()
+{
+    // The program's own help page, in a window of its own that does not
+    // block this one; nothing is reported when it cannot be shown.
+    showHelp();
+}
 
 void TForm1::About1Click()
 {

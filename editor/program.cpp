@@ -2,12 +2,18 @@
 
 #include "cipher/decryptdialog.h"
 #include "cipher/encryptdialog.h"
+#include "assets/assets.h"
+#include "editor/aboutform.h"
 #include "editor/mainwindow.h"
+#include "editor/noticeform.h"
+#include "editor/splashform.h"
+#include "editor/wipeform.h"
 #include "platform/ui.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QWindow>
 
 #include <vector>
 
@@ -42,16 +48,43 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
 {
     Windows &w = *m_windows;
 
+    // The splash, painted before the wait; nothing else happens meanwhile.
+    std::unique_ptr<TForm5> splash;
+    if (options.showSplash) {
+        splash = std::make_unique<TForm5>();
+        creationLog << splash->objectName();
+        splash->show();
+        QElapsedTimer painted;
+        painted.start();
+        do {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        } while (splash->windowHandle() && !splash->windowHandle()->isExposed()
+                 && painted.elapsed() < 1000);
+        QApplication::processEvents();
+        if (options.splashMs > 0)
+            QThread::msleep(ulong(options.splashMs));
+    }
+
     platform::setApplicationTitle(QStringLiteral("Velmorandquist"));
+    QApplication::setWindowIcon(assets::windowIcon());
 
     w.form1 = w.create<TForm1>(creationLog, arguments, options.noticeTimer);
-    // The main window shows as soon as it is created.
+    // The main window shows as soon as it is created, over the splash.
     w.form1->show();
+    w.form1->Form7 = w.create<TForm7>(creationLog);
+    w.form1->Form4 = w.create<TForm4>(creationLog);
+
+    if (splash) {
+        splash->hide();
+        splash.reset();
+        creationLog << QStringLiteral("-TForm5");
+    }
 
     w.form2 = w.create<TForm2>(creationLog, w.form1->RichEdit1);
     w.form3 = w.create<TForm3>(creationLog, w.form1->RichEdit1);
     w.form1->Form2 = w.form2;
     w.form1->Form3 = w.form3;
+    w.form1->Form6 = w.create<TForm6>(creationLog);
 }
 
 Program::~Program() = default;

@@ -516,6 +516,18 @@ private slots:
         QVERIFY(!ui->log.contains(QStringLiteral("busy")));
     }
 
+    void encryptRefusesABlockThatWouldNotReadBack()
+    {
+        // A password of backticks leaves the text as it is, end marker and all.
+        w->RichEdit1->setText("x [End_Encryption] y");
+        ui->onModal(QStringLiteral("TForm2"), encryptWith(QStringLiteral("`"), QStringLiteral("`")));
+        w->Button3Click();
+        QCOMPARE(ui->messages.size(), 1);
+        QVERIFY(ui->messages[0].text.startsWith(
+            QStringLiteral("This text cannot be encrypted with this password")));
+        QCOMPARE(w->RichEdit1->text(), QByteArray("x [End_Encryption] y"));
+    }
+
     void encryptKeysAndLevelKept()
     {
         w->RichEdit1->setText("hello");
