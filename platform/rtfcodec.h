@@ -20,17 +20,26 @@ bool looksLikeRtf(const QByteArray &bytes);
 
 // Replace the document's content by the bytes: RTF when looksLikeRtf(), else
 // plain text (UTF-8 when valid, with or without BOM, else Windows-1252; LF,
-// CR LF and CR each end a paragraph). Throws Error("Failed to Load Stream")
-// when neither read accepts the bytes.
+// CR LF and CR each end a paragraph; no formatting of its own, so the
+// default font applies). Both reads accept any bytes: a damaged or cut-off
+// RTF file gives what it holds up to the damage. Throws Error("Failed to
+// Load Stream") only when memory runs out. The load is one edit block
+// without undo: afterwards the undo stack is empty, the document is not
+// modified and its default font is the one it had.
 void loadBytes(QTextDocument &doc, const QByteArray &bytes);
 
-// The document as RTF.
+// The document as RTF: ASCII in lines of at most 80 characters; each block
+// a paragraph, U+2028 a \line, and every run with its RunFormat. Tables,
+// lists and images are not written, their text is. Throws Error("Failed to
+// Save Stream") only when memory runs out.
 QByteArray saveBytes(const QTextDocument &doc);
 
-// Files. Errors: "Cannot open file %1" (the name as given), "Failed to Load
-// Stream", "Cannot create file %1", "Failed to Save Stream". A save writes
-// beside the target and replaces it atomically, so a failed save leaves the
-// old file as it was.
+// Files. Errors: "Cannot open file %1" (the name as given: missing, not
+// readable, a folder), "Failed to Load Stream" (opened, but reading failed),
+// "Cannot create file %1" (the file cannot be created, or it exists and has
+// no write permission for anyone), "Failed to Save Stream" (writing or
+// replacing failed). A save writes beside the target and replaces it
+// atomically, so a failed save leaves the old file as it was.
 void loadFile(QTextDocument &doc, const QString &fileName);
 void saveFile(const QTextDocument &doc, const QString &fileName);
 

@@ -435,6 +435,9 @@ bool Reader::closeGroup()
     m_stack.pop_back();
     if (closed.dest == Dest::FontTable && m_inFont)
         commitFont();
+    // A last colour without its ';'.
+    if (closed.dest == Dest::ColorTable && (m_red >= 0 || m_green >= 0 || m_blue >= 0))
+        commitColor();
     if (m_stack.empty()) {
         m_done = true;
         return false;

@@ -453,12 +453,14 @@ private slots:
         QTest::newRow("font name cleaned")
             << QByteArray("{\\fonttbl{\\f0\\'01 Name\\line\\tab\\'0a ;}}X") << "Name" << 12.0
             << "----" << QColor();
-        QTest::newRow("font name cut")
-            << "{\\fonttbl{\\f0 " + QByteArray(255, 'n') + "  x;}}X" << QString(255, u'n') << 12.0
-            << "----" << QColor();
+        QTest::newRow("font name cut") << "{\\fonttbl{\\f0 " + QByteArray(255, 'n') + "  x;}}X"
+                                       << QString(255, u'n') << 12.0 << "----" << QColor();
         QTest::newRow("font table inside upr")
             << QByteArray("{\\upr{\\fonttbl{\\f0 Ansi;}}{\\*\\ud{\\fonttbl{\\f0 Uni;}}}}X") << "Uni"
             << 12.0 << "----" << QColor();
+        QTest::newRow("last colour without semicolon")
+            << QByteArray("{\\colortbl;\\red0\\green128\\blue0}\\cf1 X") << QString() << 12.0
+            << "----" << QColor(0, 128, 0);
         QTest::newRow("colour table with auto entry")
             << tables + "\\cf1 X"
             << "Alpha" << 12.0 << "----" << QColor(255, 0, 0);
