@@ -2,6 +2,7 @@
 // writes, generated documents through both, the plain-text fallback, the
 // file errors, and unrtf reading our files.
 
+#include "platform/codepages.h"
 #include "platform/cp1252.h"
 #include "platform/rtfcodec.h"
 #include "platform/rtfreader.h"
@@ -354,6 +355,38 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, text);
         QCOMPARE(textFromRtf("{\\rtf1\\ansi " + body + "}"), text);
+    }
+
+    // The built-in tables against Qt's converters, where both know a byte.
+    void codePageTables_data()
+    {
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QString>("qtName");
+        for (int cp = 1250; cp <= 1258; ++cp)
+            QTest::newRow(qPrintable(QString::number(cp)))
+                << cp << QStringLiteral("windows-%1").arg(cp);
+        QTest::newRow("10000") << 10000 << QStringLiteral("macintosh");
+    }
+
+    void codePageTables()
+    {
+        QFETCH(int, codePage);
+        QFETCH(QString, qtName);
+        const auto page = codepages::CodePage::create(codePage);
+        QVERIFY(page);
+        QStringDecoder qt(qPrintable(qtName), QStringDecoder::Flag::Stateless);
+        if (!qt.isValid())
+            QSKIP("Qt cannot convert this code page");
+        int compared = 0;
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            const char16_t ours = page->single(static_cast<unsigned char>(b));
+            if (ours == 0xFFFD || (b < 0xA0 && ours == b))
+                continue; // unassigned
+            const char byte = char(b);
+            QCOMPARE(qt.decode(QByteArrayView(&byte, 1)), QString(QChar(ours)));
+            ++compared;
+        }
+        QVERIFY(compared > 100);
     }
 
     void readEnds_data()
