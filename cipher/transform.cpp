@@ -39,11 +39,30 @@ int signedValue(unsigned char b)
 constexpr std::size_t kRunTarget = 4096;
 constexpr std::size_t kChunk = 64;
 
+// Overwrites key material in a way the compiler may not drop.
+void wipeBytes(std::vector<unsigned char> &bytes)
+{
+    volatile unsigned char *p = bytes.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        p[i] = 0;
+}
+
 struct KeyRun
 {
     std::vector<unsigned char> folded; // per position, ready for the folded step
     std::vector<unsigned char> raw; // the password byte itself, for exact steps
     std::size_t length = 0; // a whole number of passwords
+
+    KeyRun() = default;
+    KeyRun(const KeyRun &) = delete;
+    KeyRun &operator=(const KeyRun &) = delete;
+    KeyRun(KeyRun &&) = default;
+    // The copies of the password go with the command that made them.
+    ~KeyRun()
+    {
+        wipeBytes(folded);
+        wipeBytes(raw);
+    }
 };
 
 template<typename Fold> KeyRun makeKeyRun(BytesView password, std::size_t n, Fold fold)
