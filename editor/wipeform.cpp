@@ -1,5 +1,7 @@
 #include "editor/wipeform.h"
 
+#include "assets/assets.h"
+
 #include "cipher/dialogparts.h"
 #include "platform/error.h"
 #include "platform/richedit.h"
@@ -10,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QStyle>
 #include <QTextDocument>
 #include <algorithm>
 #include <cerrno>
@@ -122,9 +123,9 @@ TForm7::TForm7(QWidget *parent)
     Button1->setAutoDefault(false);
 
     BitBtn1 = cipher::ui::glyphButton(Panel1, QStringLiteral("&Wipe File"),
-        style()->standardIcon(QStyle::SP_TrashIcon), QRect(8, 64, 100, 27));
+        assets::icon(QStringLiteral("glyphs/wipe")), QRect(8, 64, 100, 27));
     BitBtn2 = cipher::ui::glyphButton(Panel1, QStringLiteral("&Cancel"),
-        style()->standardIcon(QStyle::SP_DialogCancelButton), QRect(149, 64, 100, 27));
+        assets::icon(QStringLiteral("glyphs/cancel")), QRect(149, 64, 100, 27));
 
     RichEdit1 = new RichEdit(this);
     // Never shown, so it needs no text layout: a null page size spares it
