@@ -16,12 +16,13 @@
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <fstream>
+#include <malloc.h>
 #include <memory>
 #include <string>
 
 namespace {
 
-// Peak resident memory since the last reset, in bytes (Linux).
+// A size from /proc/self/status, in bytes (Linux).
 long long statusValue(const char *key)
 {
     std::ifstream status("/proc/self/status");
@@ -34,8 +35,11 @@ long long statusValue(const char *key)
     return 0;
 }
 
+// Gives freed memory back to the system, so that the resident size is what
+// is in use, then starts a new peak there.
 void resetPeak()
 {
+    malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
@@ -107,8 +111,8 @@ void BM_Save(benchmark::State &state)
     const QString path = dir.filePath(QStringLiteral("doc.vlq"));
     long long peak = 0;
     for (auto _ : state) {
-        const long long base = statusValue("VmRSS");
         resetPeak();
+        const long long base = statusValue("VmRSS");
         platform::rtf::saveFile(*doc, path);
         peak = std::max(peak, statusValue("VmHWM") - base);
     }
@@ -122,8 +126,8 @@ void BM_Open(benchmark::State &state)
     platform::rtf::saveFile(*makeDocument(Kind(state.range(0)), state.range(1) << 20), path);
     long long peak = 0;
     for (auto _ : state) {
-        const long long base = statusValue("VmRSS");
         resetPeak();
+        const long long base = statusValue("VmRSS");
         {
             QTextDocument doc;
             platform::rtf::loadFile(doc, path);
