@@ -21,10 +21,9 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
-
 #include <algorithm>
-#include <malloc.h>
 #include <cstdio>
+#include <malloc.h>
 #include <vector>
 
 namespace {
@@ -32,7 +31,8 @@ namespace {
 QByteArray linesOfText(qsizetype size)
 {
     // 78 printable characters and CR LF: 80-character lines.
-    static const char alphabet[] = "abcdefghij klmnopqrst uvwxyz ABCDEFGHIJ KLMNOPQRST UVWXYZ 0123456789 .,;:!?()";
+    static const char alphabet[] =
+        "abcdefghij klmnopqrst uvwxyz ABCDEFGHIJ KLMNOPQRST UVWXYZ 0123456789 .,;:!?()";
     QByteArray out;
     out.reserve(size);
     unsigned state = 1;
@@ -85,7 +85,7 @@ void print(const Row &r)
 {
     if (r.reference > 0)
         std::printf("%-46s %8.3f s   yardstick %7.3f s   ratio %5.2f\n", qPrintable(r.what),
-                    r.seconds, r.reference, r.seconds / r.reference);
+            r.seconds, r.reference, r.seconds / r.reference);
     else
         std::printf("%-46s %8.3f ms\n", qPrintable(r.what), r.seconds * 1e3);
     std::fflush(stdout);
@@ -132,7 +132,8 @@ int main(int argc, char *argv[])
     for (const qsizetype mb : {1, 8}) {
         const qsizetype size = mb * 1024 * 1024;
         const QByteArray plain = linesOfText(size);
-        const QString plainText = QString::fromLatin1(plain).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        const QString plainText =
+            QString::fromLatin1(plain).replace(QLatin1String("\r\n"), QLatin1String("\n"));
         w->RichEdit1->setText({});
         settle(w->RichEdit1);
         const double empty = heapMb();
@@ -140,8 +141,8 @@ int main(int argc, char *argv[])
         settle(w->RichEdit1);
         const double withLines = heapMb() - empty;
         std::printf("%-46s %8.1f MB (%.1f x the text)\n",
-                    qPrintable(QStringLiteral("Heap for %1 MB of lines, laid out").arg(mb)), withLines,
-                    withLines / double(mb));
+            qPrintable(QStringLiteral("Heap for %1 MB of lines, laid out").arg(mb)), withLines,
+            withLines / double(mb));
 
         // Encrypt: the block replaces the text and is laid out on one line.
         ui.onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
@@ -168,8 +169,8 @@ int main(int argc, char *argv[])
         print({QStringLiteral("Encrypt %1 MB (level 3)").arg(mb), encrypt, blockYard});
         const double withBlock = heapMb() - empty;
         std::printf("%-46s %8.1f MB (%.1f x the text)\n",
-                    qPrintable(QStringLiteral("Heap for the %1 MB block, laid out").arg(mb)), withBlock,
-                    withBlock / double(mb));
+            qPrintable(QStringLiteral("Heap for the %1 MB block, laid out").arg(mb)), withBlock,
+            withBlock / double(mb));
 
         // Save, for Open below.
         const QString file = dir.filePath(QStringLiteral("bench%1.vlq").arg(mb));
@@ -196,7 +197,8 @@ int main(int argc, char *argv[])
         t.start();
         w->Button1Click();
         settle(w->RichEdit1);
-        print({QStringLiteral("Open %1 MB saved block").arg(mb), t.nsecsElapsed() / 1e9, blockYard});
+        print(
+            {QStringLiteral("Open %1 MB saved block").arg(mb), t.nsecsElapsed() / 1e9, blockYard});
 
         // One keystroke in a document of lines, and in the block's single line.
         w->RichEdit1->setText(plain);

@@ -25,12 +25,10 @@ TForm3::TForm3(RichEdit *editor, QWidget *parent)
     Edit1 = cipher::ui::passwordField(Panel1, QRect(10, 26, 196, 22));
     Label1->setBuddy(Edit1);
     BitBtn6 = cipher::ui::glyphButton(Panel1, QStringLiteral("&Decrypt"),
-                                      assets::icon(QStringLiteral("glyphs/decrypt")),
-                                      QRect(10, 58, 94, 25));
+        assets::icon(QStringLiteral("glyphs/decrypt")), QRect(10, 58, 94, 25));
     BitBtn6->setToolTip(QStringLiteral("Decript Text"));
     BitBtn2 = cipher::ui::glyphButton(Panel1, QStringLiteral("&Cancel"),
-                                      assets::icon(QStringLiteral("glyphs/cancel")),
-                                      QRect(112, 58, 94, 25));
+        assets::icon(QStringLiteral("glyphs/cancel")), QRect(112, 58, 94, 25));
     setTabOrder(BitBtn6, BitBtn2);
     setTabOrder(BitBtn2, Edit1);
 
@@ -59,8 +57,8 @@ void TForm3::Button1Click()
 {
     // An empty key cannot decipher anything; ask again instead.
     if (Edit1->text().isEmpty()) {
-        messageBox(QStringLiteral("You must enter a password."), QStringLiteral("ERROR"),
-                   Icon::Warning);
+        messageBox(
+            QStringLiteral("You must enter a password."), QStringLiteral("ERROR"), Icon::Warning);
         Edit1->setFocus();
         return;
     }
@@ -74,15 +72,15 @@ void TForm3::Button1Click()
             cipher::decryptText({text.constData(), std::size_t(text.size())}, key.view());
         if (!result.found) {
             messageBox(QStringLiteral("Unable to find encryption signature."),
-                       QStringLiteral("ERROR"), Icon::None);
+                QStringLiteral("ERROR"), Icon::None);
         } else {
             if (result.verdict == cipher::Verdict::WrongPassword)
                 messageBox(QStringLiteral("Incorrect password."), QStringLiteral("WARNING"),
-                           Icon::Warning);
+                    Icon::Warning);
             else if (result.verdict == cipher::Verdict::ChecksumError)
                 messageBox(QStringLiteral("Check sum error:\nData may be corrupt or contain "
                                           "errors."),
-                           QStringLiteral("WARNING"), Icon::Warning);
+                    QStringLiteral("WARNING"), Icon::Warning);
             m_editor->setText(QByteArray(result.text.data(), qsizetype(result.text.size())));
         }
     }

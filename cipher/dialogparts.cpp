@@ -33,8 +33,8 @@ QLineEdit *passwordField(QWidget *parent, const QRect &geometry)
     return edit;
 }
 
-QPushButton *glyphButton(QWidget *parent, const QString &caption, const QIcon &glyph,
-                         const QRect &geometry)
+QPushButton *glyphButton(
+    QWidget *parent, const QString &caption, const QIcon &glyph, const QRect &geometry)
 {
     auto *button = new QPushButton(glyph, caption, parent);
     button->setGeometry(geometry);
@@ -74,7 +74,7 @@ std::optional<QString> textProblem(const QString &characters)
     QByteArray bytes;
     bytes.reserve(characters.size());
     qsizetype firstWide = -1; // byte offset
-    qsizetype wideAt = -1;    // index into characters
+    qsizetype wideAt = -1; // index into characters
     for (qsizetype i = 0; i < characters.size(); ++i) {
         const QChar c = characters[i];
         if (c.unicode() < 0x80) {
@@ -106,12 +106,13 @@ std::optional<QString> textProblem(const QString &characters)
         return QStringLiteral("line %1, column %2").arg(line).arg(column);
     };
     QString what;
-    if (firstWide >= 0 && (!issue || issue->kind == cipher::DomainIssue::Kind::ChecksumTooLarge
-                           || std::size_t(firstWide) <= issue->offset)) {
+    if (firstWide >= 0
+        && (!issue || issue->kind == cipher::DomainIssue::Kind::ChecksumTooLarge
+            || std::size_t(firstWide) <= issue->offset)) {
         const qsizetype n = characters[wideAt].isHighSurrogate() ? 2 : 1;
-        what = QStringLiteral("the character %1 at %2")
-                   .arg(quoted(QStringView(characters).mid(wideAt, n)),
-                        where(std::size_t(firstWide)));
+        what =
+            QStringLiteral("the character %1 at %2")
+                .arg(quoted(QStringView(characters).mid(wideAt, n)), where(std::size_t(firstWide)));
     } else if (issue) {
         what = fromStd(issue->describe());
     } else {
@@ -130,7 +131,7 @@ std::optional<QString> passwordProblem(const QString &password)
             continue;
         const qsizetype n = password[i].isHighSurrogate() ? 2 : 1;
         const QString shown = (c < 32 || c == 127) ? QStringLiteral("code %1").arg(int(c))
-                                                    : quoted(QStringView(password).mid(i, n));
+                                                   : quoted(QStringView(password).mid(i, n));
         return QStringLiteral("The password cannot contain the character %1 (position %2).\n"
                               "Use letters, digits, spaces and punctuation marks only.")
             .arg(shown)

@@ -4,7 +4,6 @@
 
 #include <QRect>
 #include <QString>
-
 #include <optional>
 
 class QFrame;
@@ -20,8 +19,8 @@ QFrame *bevelPanel(QWidget *parent, const QRect &geometry);
 // A single-line password field: at most 245 characters, each shown as '*'.
 QLineEdit *passwordField(QWidget *parent, const QRect &geometry);
 // A button with a glyph; Enter never presses it on its own (no default button).
-QPushButton *glyphButton(QWidget *parent, const QString &caption, const QIcon &glyph,
-                         const QRect &geometry);
+QPushButton *glyphButton(
+    QWidget *parent, const QString &caption, const QIcon &glyph, const QRect &geometry);
 
 // True for Enter on the main keyboard or the keypad.
 bool isEnter(int key);

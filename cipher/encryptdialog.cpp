@@ -51,12 +51,10 @@ TForm2::TForm2(RichEdit *editor, QWidget *parent)
     Label2->setBuddy(Edit2);
 
     BitBtn5 = cipher::ui::glyphButton(this, QStringLiteral("&Encrypt"),
-                                      assets::icon(QStringLiteral("glyphs/encrypt")),
-                                      QRect(106, 89, 92, 25));
+        assets::icon(QStringLiteral("glyphs/encrypt")), QRect(106, 89, 92, 25));
     BitBtn5->setToolTip(QStringLiteral("Encript Text"));
     BitBtn2 = cipher::ui::glyphButton(this, QStringLiteral("&Cancel"),
-                                      assets::icon(QStringLiteral("glyphs/cancel")),
-                                      QRect(204, 89, 92, 25));
+        assets::icon(QStringLiteral("glyphs/cancel")), QRect(204, 89, 92, 25));
 
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, BitBtn5);
@@ -66,8 +64,8 @@ TForm2::TForm2(RichEdit *editor, QWidget *parent)
     connect(BitBtn5, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm2::Button2Click);
     for (QWidget *w : {static_cast<QWidget *>(Edit1), static_cast<QWidget *>(Edit2),
-                       static_cast<QWidget *>(RadioButton1), static_cast<QWidget *>(RadioButton2),
-                       static_cast<QWidget *>(RadioButton3)})
+             static_cast<QWidget *>(RadioButton1), static_cast<QWidget *>(RadioButton2),
+             static_cast<QWidget *>(RadioButton3)})
         w->installEventFilter(this);
 }
 
@@ -100,8 +98,7 @@ bool TForm2::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     } else if (event->type() == QEvent::KeyRelease
-               && (watched == RadioButton1 || watched == RadioButton2
-                   || watched == RadioButton3)) {
+        && (watched == RadioButton1 || watched == RadioButton2 || watched == RadioButton3)) {
         RadioButton1KeyUp();
     }
     return Form::eventFilter(watched, event);
@@ -182,8 +179,8 @@ void TForm2::Button1Click()
         cipher::KeyBuffer key(cipher::ui::passwordBytes(password));
         cipher::wipe(password);
         const QByteArray text = m_editor->text();
-        const cipher::Bytes block = cipher::encryptText(
-            {text.constData(), std::size_t(text.size())}, key.view(), level());
+        const cipher::Bytes block =
+            cipher::encryptText({text.constData(), std::size_t(text.size())}, key.view(), level());
         // A few passwords leave text that spells the end marker unchanged,
         // and such a block would not read back whole.
         unreadable = cipher::checkBlock(block);

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstring>
 
 namespace cipher {
@@ -42,8 +41,7 @@ class KeyBuffer
 public:
     explicit KeyBuffer(QByteArray bytes)
         : m_bytes(std::move(bytes))
-    {
-    }
+    { }
     ~KeyBuffer() { wipe(m_bytes); }
     KeyBuffer(const KeyBuffer &) = delete;
     KeyBuffer &operator=(const KeyBuffer &) = delete;

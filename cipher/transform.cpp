@@ -329,7 +329,11 @@ bool isPrintablePassword(BytesView password)
     });
 }
 
-void addPassesStepwise(
+namespace {
+
+// The level's passes one step at a time: exact for every byte and key.
+template<unsigned char (*Step)(unsigned char, unsigned char)>
+void passesStepwise(
     unsigned char *data, std::size_t n, std::size_t position, BytesView password, int passes)
 {
     if (password.empty())
@@ -338,27 +342,25 @@ void addPassesStepwise(
     for (int p = 0; p < passes; ++p) {
         std::size_t j = position % len;
         for (std::size_t i = 0; i < n; ++i) {
-            data[i] = addStep(data[i], static_cast<unsigned char>(password[j]));
+            data[i] = Step(data[i], static_cast<unsigned char>(password[j]));
             if (++j == len)
                 j = 0;
         }
     }
 }
 
+} // namespace
+
+void addPassesStepwise(
+    unsigned char *data, std::size_t n, std::size_t position, BytesView password, int passes)
+{
+    passesStepwise<addStep>(data, n, position, password, passes);
+}
+
 void subtractPassesStepwise(
     unsigned char *data, std::size_t n, std::size_t position, BytesView password, int passes)
 {
-    if (password.empty())
-        return;
-    const std::size_t len = password.size();
-    for (int p = 0; p < passes; ++p) {
-        std::size_t j = position % len;
-        for (std::size_t i = 0; i < n; ++i) {
-            data[i] = subtractStep(data[i], static_cast<unsigned char>(password[j]));
-            if (++j == len)
-                j = 0;
-        }
-    }
+    passesStepwise<subtractStep>(data, n, position, password, passes);
 }
 
 void addPasses(

@@ -32,7 +32,8 @@ namespace {
 
 const QString kCredit = QStringLiteral("Encryption By Qumo");
 const QString kSettingsKey = QStringLiteral("\\software\\Qumo\\Velmorandquist");
-const QString kStartKey = QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment\\start_key");
+const QString kStartKey =
+    QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment\\start_key");
 
 struct ToolButtonInfo
 {
@@ -100,8 +101,8 @@ TForm1::TForm1(const QStringList &arguments, bool noticeTimer, QWidget *parent)
     auto *bar = new QStatusBar(this);
     setStatusBar(bar);
     bar->setSizeGripEnabled(true);
-    const QString initial[3] = {QStringLiteral("0 Bytes"), QString(),
-                                QStringLiteral(" Encryption by Qumo")};
+    const QString initial[3] = {
+        QStringLiteral("0 Bytes"), QString(), QStringLiteral(" Encryption by Qumo")};
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = new QLabel(initial[i], bar);
         StatusPanel[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -131,7 +132,7 @@ TForm1::TForm1(const QStringList &arguments, bool noticeTimer, QWidget *parent)
     connect(RichEdit1, &RichEdit::selectionMoved, this, &TForm1::RichEdit1SelectionChange);
     RichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEdit1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(at)); });
+        [this](const QPoint &at) { PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(at)); });
 
     resize(531, 408);
 
@@ -146,7 +147,8 @@ TForm1::~TForm1() = default;
 QAction *TForm1::action(QMenu *menu, const QString &caption, void (TForm1::*handler)())
 {
     QAction *a = menu->addAction(caption);
-    connect(a, &QAction::triggered, this, [this, handler] { run([this, handler] { (this->*handler)(); }); });
+    connect(a, &QAction::triggered, this,
+        [this, handler] { run([this, handler] { (this->*handler)(); }); });
     return a;
 }
 
@@ -211,19 +213,20 @@ void TForm1::buildMenus()
     PopupMenu1 = new QMenu(this);
     PopupMenu1->addAction(QStringLiteral("&Cut"), this, [this] { run([this] { Cut1Click(); }); });
     PopupMenu1->addAction(QStringLiteral("C&opy"), this, [this] { run([this] { Copy1Click(); }); });
-    PopupMenu1->addAction(QStringLiteral("&Paste"), this, [this] { run([this] { Paste1Click(); }); });
+    PopupMenu1->addAction(
+        QStringLiteral("&Paste"), this, [this] { run([this] { Paste1Click(); }); });
     PopupMenu1->addSeparator();
-    PopupMenu1->addAction(QStringLiteral("Copy &All"), this,
-                          [this] { run([this] { CopyallClick(); }); });
-    PopupMenu1->addAction(QStringLiteral("&Select All"), this,
-                          [this] { run([this] { SelectAll1Click(); }); });
-    PopupMenu1->addAction(QStringLiteral("C&lear All"), this,
-                          [this] { run([this] { Clear1Click(); }); });
+    PopupMenu1->addAction(
+        QStringLiteral("Copy &All"), this, [this] { run([this] { CopyallClick(); }); });
+    PopupMenu1->addAction(
+        QStringLiteral("&Select All"), this, [this] { run([this] { SelectAll1Click(); }); });
+    PopupMenu1->addAction(
+        QStringLiteral("C&lear All"), this, [this] { run([this] { Clear1Click(); }); });
     PopupMenu1->addSeparator();
-    PopupMenu1->addAction(QStringLiteral("&Encrypt"), this,
-                          [this] { run([this] { Button3Click(); }); });
-    PopupMenu1->addAction(QStringLiteral("&Decrypt"), this,
-                          [this] { run([this] { Button4Click(); }); });
+    PopupMenu1->addAction(
+        QStringLiteral("&Encrypt"), this, [this] { run([this] { Button3Click(); }); });
+    PopupMenu1->addAction(
+        QStringLiteral("&Decrypt"), this, [this] { run([this] { Button4Click(); }); });
 }
 
 QList<QAbstractButton *> TForm1::populateToolbarRow(QFrame *row, bool captions, int buttonHeight)
@@ -250,7 +253,7 @@ QList<QAbstractButton *> TForm1::populateToolbarRow(QFrame *row, bool captions, 
         button->setFocusPolicy(Qt::NoFocus);
         const auto handler = info.handler;
         connect(button, &QToolButton::clicked, this,
-                [this, handler] { run([this, handler] { (this->*handler)(); }); });
+            [this, handler] { run([this, handler] { (this->*handler)(); }); });
         layout->addWidget(button, 0, Qt::AlignTop);
         buttons << button;
     }
@@ -297,7 +300,7 @@ bool TForm1::AskSaveChanges()
     if (!DocModified)
         return true;
     if (messageBox(QStringLiteral("Do you want to save changes to current file?"),
-                   QStringLiteral("SAVE CHANGES?"), Icon::Warning, Buttons::YesNo)
+            QStringLiteral("SAVE CHANGES?"), Icon::Warning, Buttons::YesNo)
         != Answer::Yes)
         return true;
     // Cancelling the save after Yes keeps the text: the command stops here.
@@ -451,7 +454,7 @@ void TForm1::SelectAll1Click()
 void TForm1::SpellCheck1Click()
 {
     messageBox(QStringLiteral("Spell check will be working in\nthe next build of Velmorandquist."),
-               applicationTitle(), Icon::None);
+        applicationTitle(), Icon::None);
 }
 
 void TForm1::WipeFile1Click()
@@ -466,7 +469,7 @@ void TForm1::Send1Click()
         Form9->showModal();
 }
 
-void TForm1::SendMAPIMail1Click() {}
+void TForm1::SendMAPIMail1Click() { }
 
 void TForm1::MailPreferances1Click()
 {
@@ -474,7 +477,7 @@ void TForm1::MailPreferances1Click()
         Form10->showModal();
 }
 
-void TForm1::ExplorerButton7Click() {}
+void TForm1::ExplorerButton7Click() { }
 
 void TForm1::N1Click()
 {

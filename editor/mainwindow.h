@@ -8,7 +8,6 @@
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
-
 #include <functional>
 
 class QAbstractButton;
@@ -31,14 +30,14 @@ class TForm1 : public QMainWindow
 public:
     // arguments: the command line without the program's name; noticeTimer:
     // whether Timer1 runs the start-up notice check.
-    explicit TForm1(const QStringList &arguments, bool noticeTimer = true,
-                    QWidget *parent = nullptr);
+    explicit TForm1(
+        const QStringList &arguments, bool noticeTimer = true, QWidget *parent = nullptr);
     ~TForm1() override;
 
     // --- Controls -----------------------------------------------------------
-    QFrame *Panel2;                        // the 2-pixel strip
-    QFrame *Panel3;                        // toolbar row with captions
-    QFrame *Panel1;                        // toolbar row without captions
+    QFrame *Panel2; // the 2-pixel strip
+    QFrame *Panel3; // toolbar row with captions
+    QFrame *Panel1; // toolbar row without captions
     QList<QAbstractButton *> Panel3Buttons; // New, Open, Save, Copy All, Paste,
     QList<QAbstractButton *> Panel1Buttons; // Encrypt, Decrypt, Quick Mail
     platform::RichEdit *RichEdit1;
@@ -71,7 +70,16 @@ public:
     platform::Form *Form10 = nullptr; // mail preferences
 
     // The toolbar buttons, by their place in a row.
-    enum ToolButton { TbNew, TbOpen, TbSave, TbCopyAll, TbPaste, TbEncrypt, TbDecrypt, TbQuickMail };
+    enum ToolButton {
+        TbNew,
+        TbOpen,
+        TbSave,
+        TbCopyAll,
+        TbPaste,
+        TbEncrypt,
+        TbDecrypt,
+        TbQuickMail
+    };
     // Fills a toolbar row with its eight buttons (images, and captions when
     // asked), each running its command; the row's old buttons go.
     QList<QAbstractButton *> populateToolbarRow(QFrame *row, bool captions, int buttonHeight);

@@ -1,8 +1,8 @@
 #include "editor/program.h"
 
+#include "assets/assets.h"
 #include "cipher/decryptdialog.h"
 #include "cipher/encryptdialog.h"
-#include "assets/assets.h"
 #include "editor/aboutform.h"
 #include "editor/mainwindow.h"
 #include "editor/noticeform.h"
@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QWindow>
-
 #include <vector>
 
 struct Program::Windows
@@ -32,8 +31,7 @@ struct Program::Windows
             all.pop_back();
     }
 
-    template<typename T, typename... Args>
-    T *create(QStringList &log, Args &&...args)
+    template<typename T, typename... Args> T *create(QStringList &log, Args &&...args)
     {
         auto window = std::make_unique<T>(std::forward<Args>(args)...);
         T *raw = window.get();
@@ -59,7 +57,7 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
         do {
             QApplication::processEvents(QEventLoop::AllEvents, 50);
         } while (splash->windowHandle() && !splash->windowHandle()->isExposed()
-                 && painted.elapsed() < 1000);
+            && painted.elapsed() < 1000);
         QApplication::processEvents();
         if (options.splashMs > 0)
             QThread::msleep(ulong(options.splashMs));

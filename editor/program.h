@@ -5,7 +5,6 @@
 // the end.
 
 #include <QStringList>
-
 #include <memory>
 
 class QWidget;

@@ -15,8 +15,7 @@ public:
     explicit Error(const QString &text)
         : std::runtime_error(text.toStdString())
         , m_text(text)
-    {
-    }
+    { }
     const QString &text() const noexcept { return m_text; }
 
 private:

@@ -23,13 +23,13 @@ class Form : public QDialog
     Q_OBJECT
 public:
     Form(const QString &objectName, const QString &caption, QSize clientSize,
-         QWidget *parent = nullptr);
+        QWidget *parent = nullptr);
 
     // Shows the window modally (through ui().execModal) and returns its result.
     int showModal();
 
 protected:
-    virtual void FormActivate() {}
+    virtual void FormActivate() { }
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

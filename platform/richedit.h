@@ -9,7 +9,6 @@
 
 #include <QByteArray>
 #include <QTextEdit>
-
 #include <memory>
 
 namespace platform {

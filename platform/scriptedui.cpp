@@ -85,7 +85,7 @@ Answer ScriptedUi::message(const MessageRequest &request)
     messages << request;
     log << QStringLiteral("message %1 %2 %3: %4")
                .arg(request.caption, iconName(request.icon), buttonsName(request.buttons),
-                    request.text);
+                   request.text);
     if (!messageAnswers.isEmpty())
         return messageAnswers.takeFirst();
     switch (request.buttons) {
@@ -103,10 +103,9 @@ Answer ScriptedUi::message(const MessageRequest &request)
 std::optional<FileAnswer> ScriptedUi::fileDialog(const FileRequest &request)
 {
     fileRequests << request;
-    log << QStringLiteral("%1 %2")
-               .arg(request.mode == FileRequest::Mode::Open ? QStringLiteral("open")
-                                                            : QStringLiteral("save"),
-                    request.title);
+    log << QStringLiteral("%1 %2").arg(
+        request.mode == FileRequest::Mode::Open ? QStringLiteral("open") : QStringLiteral("save"),
+        request.title);
     if (fileAnswers.isEmpty())
         return std::nullopt;
     const std::optional<QString> answer = fileAnswers.takeFirst();
@@ -116,7 +115,7 @@ std::optional<FileAnswer> ScriptedUi::fileDialog(const FileRequest &request)
     // As the real dialog does: a name without extension gets the default one.
     if (!request.defaultSuffix.isEmpty() && QFileInfo(name).suffix().isEmpty())
         name += QLatin1Char('.') + request.defaultSuffix;
-    return FileAnswer{QFileInfo(name).absoluteFilePath(), request.filterIndex};
+    return FileAnswer {QFileInfo(name).absoluteFilePath(), request.filterIndex};
 }
 
 bool ScriptedUi::printDialog(QPrinter &printer, const QString &)

@@ -10,7 +10,6 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
-
 #include <functional>
 #include <optional>
 
@@ -36,8 +35,8 @@ public:
 
     // --- Answers, taken from the front ----------------------------------
     QList<Answer> messageAnswers;
-    QList<std::optional<QString>> fileAnswers;   // a path, or nullopt to cancel
-    QList<std::optional<QString>> printAnswers;  // a PDF file to print to, or nullopt
+    QList<std::optional<QString>> fileAnswers; // a path, or nullopt to cancel
+    QList<std::optional<QString>> printAnswers; // a PDF file to print to, or nullopt
     QList<std::optional<FontChoice>> fontAnswers;
     QList<std::optional<QColor>> colorAnswers;
     bool startSucceeds = true;

@@ -74,10 +74,7 @@ public:
     FontChoice choice() const { return {m_fonts->currentFont(), m_color}; }
 
 private:
-    void showColor()
-    {
-        m_colorButton->setText(QStringLiteral("Colour: %1").arg(m_color.name()));
-    }
+    void showColor() { m_colorButton->setText(QStringLiteral("Colour: %1").arg(m_color.name())); }
 
     QFontDialog *m_fonts;
     QPushButton *m_colorButton;
@@ -139,7 +136,7 @@ QStringList qtNameFilters(const QString &pairs)
         // The description is shown as written; the patterns in the last
         // parentheses are what the dialog filters by (their display is hidden).
         filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' '))
-                        + QLatin1Char(')');
+                + QLatin1Char(')');
     }
     return filters;
 }
@@ -184,7 +181,8 @@ std::optional<FileAnswer> QtUi::fileDialog(const FileRequest &request)
     const QStringList filters = qtNameFilters(request.filter);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
-        dialog.selectNameFilter(filters.value(qBound(1, request.filterIndex, int(filters.size())) - 1));
+        dialog.selectNameFilter(
+            filters.value(qBound(1, request.filterIndex, int(filters.size())) - 1));
     }
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.proposedName.isEmpty())
@@ -195,8 +193,8 @@ std::optional<FileAnswer> QtUi::fileDialog(const FileRequest &request)
         dialog.setDirectory(QDir::currentPath());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return FileAnswer{dialog.selectedFiles().constFirst(),
-                      int(filters.indexOf(dialog.selectedNameFilter())) + 1};
+    return FileAnswer {
+        dialog.selectedFiles().constFirst(), int(filters.indexOf(dialog.selectedNameFilter())) + 1};
 }
 
 bool QtUi::printDialog(QPrinter &printer, const QString &title)

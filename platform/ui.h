@@ -10,7 +10,6 @@
 #include <QFont>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 class QDialog;
@@ -101,16 +100,15 @@ QString applicationTitle();
 void setApplicationTitle(const QString &title);
 
 // Shorthands for the two kinds of box every part of the program shows.
-Answer messageBox(const QString &text, const QString &caption, Icon icon,
-                  Buttons buttons = Buttons::Ok);
+Answer messageBox(
+    const QString &text, const QString &caption, Icon icon, Buttons buttons = Buttons::Ok);
 // The application's error box: the text followed by ".", the application
 // title as caption, the error icon and OK.
 void showError(const QString &text);
 
 // Runs a command; a failure it raises ends it there and is shown in the error
 // box, after which the program goes on. Returns false when it failed.
-template<typename F>
-bool guarded(F &&command);
+template<typename F> bool guarded(F &&command);
 
 // The hourglass for the lifetime of the object.
 class BusyCursor
@@ -135,8 +133,7 @@ namespace platform {
 
 void showUnexpected(const char *what);
 
-template<typename F>
-bool guarded(F &&command)
+template<typename F> bool guarded(F &&command)
 {
     try {
         command();

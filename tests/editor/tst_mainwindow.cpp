@@ -7,6 +7,7 @@
 #include "editor/program.h"
 #include "platform/richedit.h"
 #include "platform/scriptedui.h"
+#include "tests/support/files.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -26,6 +27,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+using namespace testsupport;
+
 using platform::Answer;
 using platform::ScriptedUi;
 
@@ -33,26 +36,15 @@ namespace {
 
 const QByteArray kMarker = "[Encrypted_By_Velmorandquist][Begin_Encryption]";
 
-QByteArray fileBytes(const QString &name)
-{
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile f(name);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // Fills in and presses the encrypt dialog's fields.
 std::function<void(QDialog &)> encryptWith(const QString &pw1, const QString &pw2, int level = 1)
 {
     return [=](QDialog &d) {
         auto &f = static_cast<TForm2 &>(d);
-        (level == 1 ? f.RadioButton1 : level == 2 ? f.RadioButton2 : f.RadioButton3)->setChecked(true);
+        (level == 1          ? f.RadioButton1
+                : level == 2 ? f.RadioButton2
+                             : f.RadioButton3)
+            ->setChecked(true);
         f.Edit1->setText(pw1);
         f.Edit2->setText(pw2);
         f.BitBtn5->click();
@@ -99,7 +91,8 @@ private:
             else if (ch.at(0).unicode() < 0x80)
                 QTest::keyClick(w->RichEdit1, ch.at(0).toLatin1());
             else
-                QTest::sendKeyEvent(QTest::Click, w->RichEdit1, Qt::Key_unknown, ch, Qt::NoModifier);
+                QTest::sendKeyEvent(
+                    QTest::Click, w->RichEdit1, Qt::Key_unknown, ch, Qt::NoModifier);
             i += n - 1;
         }
     }
@@ -107,13 +100,17 @@ private:
     {
         const bool a = w->Panel3Buttons[TForm1::TbEncrypt]->isEnabled();
         const bool b = w->Panel1Buttons[TForm1::TbEncrypt]->isEnabled();
-        return a && b ? true : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
+        return a && b
+            ? true
+            : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
     }
     bool decryptEnabled() const
     {
         const bool a = w->Panel3Buttons[TForm1::TbDecrypt]->isEnabled();
         const bool b = w->Panel1Buttons[TForm1::TbDecrypt]->isEnabled();
-        return a && b ? true : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
+        return a && b
+            ? true
+            : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
     }
     TForm2 *form2() const { return program->Form2(); }
     TForm3 *form3() const { return program->Form3(); }
@@ -143,8 +140,8 @@ private slots:
         QVERIFY(!w->Panel1->isVisible());
         QCOMPARE(w->Panel3->height(), 41);
         QCOMPARE(w->Panel1->height(), 27);
-        const QStringList captions = {"&New",    "&Open",    "&Save",    "&Copy All",
-                                      "&Paste",  "E&ncrypt", "&Decrypt", "Quick &Mail"};
+        const QStringList captions = {
+            "&New", "&Open", "&Save", "&Copy All", "&Paste", "E&ncrypt", "&Decrypt", "Quick &Mail"};
         QCOMPARE(w->Panel3Buttons.size(), 8);
         QCOMPARE(w->Panel1Buttons.size(), 8);
         for (int i = 0; i < 8; ++i) {
@@ -158,7 +155,7 @@ private slots:
         // The menu entries are always enabled, whatever the toolbar shows.
         QVERIFY(w->Encrypt1->isEnabled() && w->Decrypt1->isEnabled());
         QVERIFY(w->ShowToolBar1->isChecked() && w->ShowButtonText1->isChecked()
-                && w->WordWrap1->isChecked());
+            && w->WordWrap1->isChecked());
         QCOMPARE(w->Print1->text(), QStringLiteral("&Print..."));
         QCOMPARE(w->MailPreferances1->text(), QStringLiteral("Mail &Preferances..."));
         QCOMPARE(w->PopupMenu1->actions().size(), 10);
@@ -188,8 +185,8 @@ private slots:
 
     void decryptFollowsTheBeginMarker()
     {
-        QGuiApplication::clipboard()->setText(QStringLiteral("before ") + QString::fromLatin1(kMarker)
-                                              + QStringLiteral(" after"));
+        QGuiApplication::clipboard()->setText(
+            QStringLiteral("before ") + QString::fromLatin1(kMarker) + QStringLiteral(" after"));
         w->Paste1Click();
         QVERIFY(decryptEnabled());
         // Remove one character of the marker.
@@ -212,7 +209,8 @@ private slots:
         ui->messageAnswers << Answer::No;
         w->New1Click();
         QCOMPARE(ui->messages.size(), 1);
-        QCOMPARE(ui->messages[0].text, QStringLiteral("Do you want to save changes to current file?"));
+        QCOMPARE(
+            ui->messages[0].text, QStringLiteral("Do you want to save changes to current file?"));
         QCOMPARE(ui->messages[0].caption, QStringLiteral("SAVE CHANGES?"));
         QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
         QCOMPARE(ui->messages[0].buttons, platform::Buttons::YesNo);
@@ -329,8 +327,8 @@ private slots:
         QCOMPARE(ui->fileRequests[0].title, QStringLiteral("Velmorandquist - Open File:"));
         QCOMPARE(ui->fileRequests[0].defaultSuffix, QStringLiteral("vlq"));
         QCOMPARE(ui->fileRequests[0].filter,
-                 QStringLiteral("Velmorandquist Encripted Files (*.vlq)|*.vlq|Text Files "
-                                "(*.txt)|*.txt|All Files (*.*)|*.*"));
+            QStringLiteral("Velmorandquist Encripted Files (*.vlq)|*.vlq|Text Files "
+                           "(*.txt)|*.txt|All Files (*.*)|*.*"));
     }
 
     void openAndSaveRoundTrip()
@@ -372,7 +370,8 @@ private slots:
         const QString missing = path(QStringLiteral("missing.vlq"));
         ui->fileAnswers << missing;
         w->Open1->trigger();
-        QCOMPARE(ui->messageTexts(), QStringList{QStringLiteral("Cannot open file %1.").arg(missing)});
+        QCOMPARE(
+            ui->messageTexts(), QStringList {QStringLiteral("Cannot open file %1.").arg(missing)});
         QCOMPARE(ui->messages[0].caption, QStringLiteral("Velmorandquist"));
         QCOMPARE(w->RichEdit1->text(), QByteArray("unchanged"));
         QCOMPARE(panel(2), QStringLiteral(" Encryption by Qumo"));
@@ -386,7 +385,8 @@ private slots:
         type(QStringLiteral("new text"));
         ui->fileAnswers << target;
         w->SaveAs1->trigger();
-        QCOMPARE(ui->messageTexts(), QStringList{QStringLiteral("Cannot create file %1.").arg(target)});
+        QCOMPARE(
+            ui->messageTexts(), QStringList {QStringLiteral("Cannot create file %1.").arg(target)});
         QVERIFY(w->DocModified);
         QCOMPARE(panel(1), QStringLiteral("Modified"));
         QVERIFY(QFileInfo(target).isDir());
@@ -403,7 +403,8 @@ private slots:
         QVERIFY(!w->DocModified);
         // After a modal window the file is not read again.
         QVERIFY(writeFile(name, "changed on disk"));
-        ui->onModal(QStringLiteral("TForm2"), encryptWith(QStringLiteral("pw"), QStringLiteral("pw")));
+        ui->onModal(
+            QStringLiteral("TForm2"), encryptWith(QStringLiteral("pw"), QStringLiteral("pw")));
         w->Button3Click();
         QVERIFY(w->RichEdit1->text().startsWith(kMarker));
 
@@ -417,8 +418,8 @@ private slots:
     {
         w->SpellCheck1->trigger();
         QCOMPARE(ui->log.last(),
-                 QStringLiteral("message Velmorandquist none ok: Spell check will be working in\n"
-                                "the next build of Velmorandquist."));
+            QStringLiteral("message Velmorandquist none ok: Spell check will be working in\n"
+                           "the next build of Velmorandquist."));
     }
 
     void copyAllSelectsAndCopies()
@@ -443,26 +444,32 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("fieldsEmptied");
         QTest::newRow("empty first, second typed")
-            << "" << "abc" << 1
-            << QStringList{"You must enter a password.", "Passwords do not match."} << true;
-        QTest::newRow("both empty") << "" << "" << 1 << QStringList{"You must enter a password."}
-                                    << true;
-        QTest::newRow("mismatch is case-sensitive")
-            << "Secret" << "secret" << 1 << QStringList{"Passwords do not match."} << true;
-        QTest::newRow("level 2 with 4")
-            << "abcd" << "abcd" << 2
-            << QStringList{"Level 2 encryption requires a minimum password leanth of five characters."}
+            << ""
+            << "abc" << 1 << QStringList {"You must enter a password.", "Passwords do not match."}
             << true;
+        QTest::newRow("both empty")
+            << ""
+            << "" << 1 << QStringList {"You must enter a password."} << true;
+        QTest::newRow("mismatch is case-sensitive")
+            << "Secret"
+            << "secret" << 1 << QStringList {"Passwords do not match."} << true;
+        QTest::newRow("level 2 with 4") << "abcd"
+                                        << "abcd" << 2
+                                        << QStringList {"Level 2 encryption requires a minimum "
+                                                        "password leanth of five characters."}
+                                        << true;
         QTest::newRow("level 3 with 7")
-            << "abcdefg" << "abcdefg" << 3
-            << QStringList{"Level 3 encryption requires a minimum password leanth of eight "
-                           "characters."}
+            << "abcdefg"
+            << "abcdefg" << 3
+            << QStringList {"Level 3 encryption requires a minimum password leanth of eight "
+                            "characters."}
             << true;
         QTest::newRow("password character outside the cipher's range")
             << QString::fromUtf8("caf\u00e9") << QString::fromUtf8("caf\u00e9") << 1
-            << QStringList{QString::fromUtf8("The password cannot contain the character \u201C\u00e9\u201D "
-                                             "(position 4).\nUse letters, digits, spaces and "
-                                             "punctuation marks only.")}
+            << QStringList {QString::fromUtf8(
+                   "The password cannot contain the character \u201C\u00e9\u201D "
+                   "(position 4).\nUse letters, digits, spaces and "
+                   "punctuation marks only.")}
             << true;
     }
     void encryptRefusals()
@@ -494,10 +501,15 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("what");
-        QTest::newRow("tab") << "one\ntwo\nthree\tx" << "a tab at line 3, column 6";
-        QTest::newRow("non-ASCII") << QString::fromUtf8("ok\nna\u00efve") << QString::fromUtf8("the character \u201C\u00ef\u201D at line 2, column 3");
-        QTest::newRow("outside the code page") << QString::fromUtf8("\u2603") << QString::fromUtf8("the character \u201C\u2603\u201D at line 1, column 1");
-        QTest::newRow("escape pair") << "UP^" << "the pair \"P^\" at line 1, column 2";
+        QTest::newRow("tab") << "one\ntwo\nthree\tx"
+                             << "a tab at line 3, column 6";
+        QTest::newRow("non-ASCII")
+            << QString::fromUtf8("ok\nna\u00efve")
+            << QString::fromUtf8("the character \u201C\u00ef\u201D at line 2, column 3");
+        QTest::newRow("outside the code page") << QString::fromUtf8(
+            "\u2603") << QString::fromUtf8("the character \u201C\u2603\u201D at line 1, column 1");
+        QTest::newRow("escape pair") << "UP^"
+                                     << "the pair \"P^\" at line 1, column 2";
     }
     void encryptRefusesTextOutsideTheCipher()
     {
@@ -506,7 +518,7 @@ private slots:
         w->RichEdit1->setPlainText(text);
         const QByteArray before = w->RichEdit1->text();
         ui->onModal(QStringLiteral("TForm2"),
-                    encryptWith(QStringLiteral("longpassword"), QStringLiteral("longpassword"), 3));
+            encryptWith(QStringLiteral("longpassword"), QStringLiteral("longpassword"), 3));
         w->Button3Click();
         QCOMPARE(ui->messages.size(), 1);
         QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
@@ -520,7 +532,8 @@ private slots:
     {
         // A password of backticks leaves the text as it is, end marker and all.
         w->RichEdit1->setText("x [End_Encryption] y");
-        ui->onModal(QStringLiteral("TForm2"), encryptWith(QStringLiteral("`"), QStringLiteral("`")));
+        ui->onModal(
+            QStringLiteral("TForm2"), encryptWith(QStringLiteral("`"), QStringLiteral("`")));
         w->Button3Click();
         QCOMPARE(ui->messages.size(), 1);
         QVERIFY(ui->messages[0].text.startsWith(
@@ -551,7 +564,7 @@ private slots:
         QCOMPARE(block.size(), 5 + 77);
         QCOMPARE(block.at(49), '^');
         QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm2"))),
-                 (QStringList{"modal TForm2", "busy", "idle", "end TForm2"}));
+            (QStringList {"modal TForm2", "busy", "idle", "end TForm2"}));
         QVERIFY(decryptEnabled());
 
         // Cancel empties the first field only; the next showing starts empty
@@ -592,13 +605,13 @@ private slots:
         QVERIFY(ui->messages.isEmpty());
         QCOMPARE(w->RichEdit1->text(), QByteArray("Hi\r\ntwo\r\nlines\r\nBye"));
         QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm3"))),
-                 (QStringList{"modal TForm3", "busy", "idle", "end TForm3"}));
+            (QStringList {"modal TForm3", "busy", "idle", "end TForm3"}));
 
         // Wrong password: warning, and the garbled text replaces the block.
         w->RichEdit1->setText(block("attack at dawn", "right", 2));
         ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("wrong")));
         w->Button4Click();
-        QCOMPARE(ui->messageTexts(), QStringList{"Incorrect password."});
+        QCOMPARE(ui->messageTexts(), QStringList {"Incorrect password."});
         QCOMPARE(ui->messages[0].caption, QStringLiteral("WARNING"));
         QVERIFY(!w->RichEdit1->text().contains("attack"));
         QVERIFY(!w->RichEdit1->text().contains(kMarker));
@@ -612,7 +625,7 @@ private slots:
         ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("pw")));
         w->Button4Click();
         QCOMPARE(ui->messageTexts(),
-                 QStringList{"Check sum error:\nData may be corrupt or contain errors."});
+            QStringList {"Check sum error:\nData may be corrupt or contain errors."});
 
         // No block: the text stays and the dialog closes.
         ui->messages.clear();
@@ -624,7 +637,7 @@ private slots:
         });
         w->Button4Click();
         QVERIFY(closed);
-        QCOMPARE(ui->messageTexts(), QStringList{"Unable to find encryption signature."});
+        QCOMPARE(ui->messageTexts(), QStringList {"Unable to find encryption signature."});
         QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
         QCOMPARE(ui->messages[0].icon, platform::Icon::None);
         QCOMPARE(w->RichEdit1->text(), QByteArray("nothing here"));
@@ -644,7 +657,7 @@ private slots:
         });
         w->Button4Click();
         QCOMPARE(ui->messageTexts(),
-                 (QStringList{"You must enter a password.", "You must enter a password."}));
+            (QStringList {"You must enter a password.", "You must enter a password."}));
         QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
         QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
         QVERIFY(w->RichEdit1->text().startsWith(kMarker));

@@ -23,7 +23,8 @@ using platform::SettingsStore;
 
 namespace {
 const QString kKey = QStringLiteral("\\software\\Qumo\\Velmorandquist");
-const QString kStartKey = QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment\\start_key");
+const QString kStartKey =
+    QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment\\start_key");
 
 StartupOptions withNotice()
 {
@@ -74,8 +75,8 @@ private slots:
         o.showSplash = true; // no wait, but the splash comes and goes
         Program program({}, o);
         QCOMPARE(program.creationLog,
-                 (QStringList{"TForm5", "TForm1", "TForm7", "TForm4", "-TForm5", "TForm2",
-                              "TForm3", "TForm6"}));
+            (QStringList {
+                "TForm5", "TForm1", "TForm7", "TForm4", "-TForm5", "TForm2", "TForm3", "TForm6"}));
         QVERIFY(program.Form1()->isVisible());
         for (const char *hidden : {"TForm7", "TForm4", "TForm2", "TForm3", "TForm6"})
             QVERIFY2(!program.form(QLatin1String(hidden))->isVisible(), hidden);
@@ -101,7 +102,7 @@ private slots:
             Program program({}, withNotice());
             QVERIFY(program.Form1()->isVisible());
             QCOMPARE(ui->messageTexts(),
-                     QStringList{QStringLiteral("Failed to create key %1.").arg(kKey)});
+                QStringList {QStringLiteral("Failed to create key %1.").arg(kKey)});
             QCOMPARE(ui->messages[0].caption, QStringLiteral("Velmorandquist"));
             // Nothing can be read, so the notice shows at every start.
             waitForTheTimer(program.Form1());
@@ -186,7 +187,7 @@ private slots:
         f.close();
         Program program({}, withNotice());
         waitForTheTimer(program.Form1());
-        QCOMPARE(ui->messageTexts(), QStringList{"Invalid data type for 'start_key'."});
+        QCOMPARE(ui->messageTexts(), QStringList {"Invalid data type for 'start_key'."});
         QCOMPARE(noticesShown(), 0);
     }
 
@@ -218,8 +219,9 @@ private slots:
         Program program({}, StartupOptions::quiet());
         TForm1 *w = program.Form1();
         const auto rows = [w] {
-            return QString::fromLatin1("%1%2").arg(w->Panel3->isVisible() ? '3' : '-').arg(
-                w->Panel1->isVisible() ? '1' : '-');
+            return QString::fromLatin1("%1%2")
+                .arg(w->Panel3->isVisible() ? '3' : '-')
+                .arg(w->Panel1->isVisible() ? '1' : '-');
         };
         QCOMPARE(rows(), QStringLiteral("3-"));
         const int editorHeight = w->RichEdit1->height();
@@ -263,7 +265,7 @@ private slots:
         // The font dialog shows the start font, then the one last chosen.
         QFont chosen(QStringLiteral("DejaVu Serif"), 14);
         chosen.setItalic(true);
-        ui->fontAnswers << platform::FontChoice{chosen, QColor(Qt::darkRed)};
+        ui->fontAnswers << platform::FontChoice {chosen, QColor(Qt::darkRed)};
         w->Colors1->trigger();
         QCOMPARE(ui->fontRequests[0].font.pointSize(), 8);
         QCOMPARE(w->RichEdit1->document()->defaultFont().pointSize(), 14);

@@ -4,6 +4,7 @@
 #include "editor/wipeform.h"
 #include "platform/richedit.h"
 #include "platform/scriptedui.h"
+#include "tests/support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,26 +23,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace testsupport;
+
 using platform::Answer;
 using platform::Buttons;
 using platform::Icon;
 using platform::ScriptedUi;
 
 namespace {
-
-QByteArray fileBytes(const QString &name)
-{
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile f(name);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // Bytes that look like a file's content, not like random bytes.
 QByteArray textOf(qsizetype size)
@@ -497,3 +486,4 @@ private slots:
 
 QTEST_MAIN(TestWipeForm)
 #include "tst_wipeform.moc"
+

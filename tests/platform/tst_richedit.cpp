@@ -71,9 +71,9 @@ private slots:
         RichEdit edit;
         QRandomGenerator rng(12345);
         const QStringList pieces = {QStringLiteral("abc"), QStringLiteral("\n"), kMarker,
-                                    kMarker.left(20), kMarker.mid(20), QString::fromUtf8("\U0001F600"),
-                                    QString(QChar(QChar::LineSeparator)), QStringLiteral("\n\n\n"),
-                                    QString::fromUtf8("\u00e9\u20ac\u0416")};
+            kMarker.left(20), kMarker.mid(20), QString::fromUtf8("\U0001F600"),
+            QString(QChar(QChar::LineSeparator)), QStringLiteral("\n\n\n"),
+            QString::fromUtf8("\u00e9\u20ac\u0416")};
         for (int step = 0; step < 2000; ++step) {
             QTextCursor c(edit.document());
             const int len = edit.document()->characterCount() - 1;
@@ -142,8 +142,9 @@ private slots:
     {
         RichEdit edit;
         auto *mime = new QMimeData;
-        mime->setHtml(QStringLiteral("<p><b>bold</b> plain</p><table><tr><td>cell1</td><td>cell2</td>"
-                                     "</tr></table><img src='x.png'><ul><li>item</li></ul>"));
+        mime->setHtml(
+            QStringLiteral("<p><b>bold</b> plain</p><table><tr><td>cell1</td><td>cell2</td>"
+                           "</tr></table><img src='x.png'><ul><li>item</li></ul>"));
         QGuiApplication::clipboard()->setMimeData(mime);
         edit.paste();
         const QString raw = edit.document()->toRawText();
@@ -160,7 +161,8 @@ private slots:
         edit.selectAll();
         edit.copy();
         QVERIFY(QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("text/rtf")));
-        const QByteArray rtf = QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
+        const QByteArray rtf =
+            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
         auto *only = new QMimeData;
         only->setData(QStringLiteral("text/rtf"), rtf);
         QGuiApplication::clipboard()->setMimeData(only);

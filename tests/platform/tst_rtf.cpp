@@ -6,6 +6,7 @@
 #include "platform/cp1252.h"
 #include "platform/rtfcodec.h"
 #include "platform/rtfreader.h"
+#include "tests/support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
+
+using namespace testsupport;
 
 using namespace platform;
 
@@ -100,29 +103,6 @@ rtf::RunFormat formatOf(const QByteArray &rtf, const QString &text)
     QTextCursor at(&doc);
     at.setPosition(found.selectionStart() + 1);
     return rtf::resolvedFormat(at.charFormat(), doc.defaultFont());
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QString errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.text();
-    }
-    return QStringLiteral("(no error)");
 }
 
 // A random document: paragraphs of runs in the formatting the file format
@@ -868,7 +848,7 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
             QStringList {QStringLiteral("doc.vlq")});
 
-        writeFile(path, "plain\r\ntext");
+        QVERIFY(writeFile(path, "plain\r\ntext"));
         rtf::loadFile(back, path);
         QCOMPARE(back.toPlainText(), QStringLiteral("plain\ntext"));
     }
@@ -902,7 +882,7 @@ private slots:
             errorOf([&] { rtf::saveFile(doc, QString()); }), QStringLiteral("Cannot create file "));
 
         const QString readOnly = dir.filePath(QStringLiteral("ro.vlq"));
-        writeFile(readOnly, "old");
+        QVERIFY(writeFile(readOnly, "old"));
         QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ReadGroup));
         QCOMPARE(errorOf([&] { rtf::saveFile(doc, readOnly); }),
             QStringLiteral("Cannot create file ") + readOnly);
@@ -915,7 +895,7 @@ private slots:
             QSKIP("root reads every file");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("secret.vlq"));
-        writeFile(path, "x");
+        QVERIFY(writeFile(path, "x"));
         QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
         QTextDocument doc;
         QCOMPARE(
@@ -927,7 +907,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("good.vlq"));
-        writeFile(path, "{\\rtf1 the good file}");
+        QVERIFY(writeFile(path, "{\\rtf1 the good file}"));
         QTextDocument big;
         big.setPlainText(QString(200000, u'x'));
         rlimit old {};
@@ -966,7 +946,7 @@ private slots:
             QByteArray bytes = fileBytes(QStringLiteral("/usr/share/unrtf/") + name);
             if (name == QStringLiteral("text.conf"))
                 bytes += "\nunisymbol_print\n\t&#%;\n";
-            writeFile(conf + u'/' + name, bytes);
+            QVERIFY(writeFile(conf + u'/' + name, bytes));
         }
         QTextDocument doc;
         generate(doc, seed, true);
@@ -1021,3 +1001,4 @@ private slots:
 
 QTEST_MAIN(TestRtf)
 #include "tst_rtf.moc"
+

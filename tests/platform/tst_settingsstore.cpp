@@ -1,4 +1,5 @@
 #include "platform/settingsstore.h"
+#include "tests/support/files.h"
 
 #include <QFile>
 #include <QProcess>
@@ -8,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+using namespace testsupport;
+
 using platform::Error;
 using platform::SettingsStore;
 
@@ -16,30 +19,6 @@ namespace {
 const QString Root = QStringLiteral("\\software\\Qumo\\Velmorandquist");
 const QString Env = Root + QStringLiteral("\\environment");
 const QByteArray EnvLine = "[\\software\\Qumo\\Velmorandquist\\environment]\n";
-
-QString errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.text();
-    }
-    return QStringLiteral("(no error)");
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Restores an environment variable when a test ends, also on failure.
 struct EnvGuard
@@ -141,7 +120,7 @@ private slots:
         QCOMPARE(reader.readString(QStringLiteral("before")), QStringLiteral("kept"));
         QCOMPARE(reader.readString(QStringLiteral("after")), QStringLiteral("kept too"));
         // Readable text: valid UTF-8, one line per key and value.
-        const QByteArray bytes = readAll(file());
+        const QByteArray bytes = fileBytes(file());
         QVERIFY(QString::fromUtf8(bytes).toUtf8() == bytes);
         const QList<QByteArray> lines = bytes.split('\n');
         QCOMPARE(std::count_if(lines.begin(), lines.end(),
@@ -184,7 +163,7 @@ private slots:
     {
         QFETCH(QByteArray, lines);
         QFETCH(QString, expected);
-        writeAll(file(), EnvLine + lines + '\n');
+        QVERIFY(writeFile(file(), EnvLine + lines + '\n'));
         SettingsStore store(file());
         QVERIFY(store.openKey(Env, false));
         if (expected.startsWith(QStringLiteral("Invalid")))
@@ -204,7 +183,7 @@ private slots:
         QCOMPARE(store.readString(QStringLiteral("empty")), QString());
         QCOMPARE(store.readString(QStringLiteral("zero")), QStringLiteral("ab"));
         QCOMPARE(store.readString(QStringLiteral("e_name")), QStringLiteral("second"));
-        const QByteArray bytes = readAll(file());
+        const QByteArray bytes = fileBytes(file());
         QVERIFY(bytes.contains("\nempty = sz 0\n"));
         QVERIFY(bytes.contains("\nzero = sz 5 ab\\0cd\n"));
         QVERIFY(bytes.contains("\nE_Name = sz 6 second\n")); // one line, first spelling
@@ -244,9 +223,9 @@ private slots:
     {
         QFETCH(QString, path);
         SettingsStore(file()).createKey(path);
-        const QByteArray once = readAll(file());
+        const QByteArray once = fileBytes(file());
         SettingsStore(file()).createKey(QStringLiteral("\\SOFTWARE\\qumo")); // exists already
-        QCOMPARE(readAll(file()), once);
+        QCOMPARE(fileBytes(file()), once);
 
         SettingsStore store(file());
         for (const char *key :
@@ -268,7 +247,7 @@ private slots:
             QVERIFY(!store.openKey(bad, true));
             QVERIFY(!store.keyExists(bad));
         }
-        QCOMPARE(readAll(file()), once);
+        QCOMPARE(fileBytes(file()), once);
     }
 
     // Hand edits and lines the store does not understand survive its writes.
@@ -277,7 +256,7 @@ private slots:
         const QByteArray original = "# my notes\n" + EnvLine
             + "; comment\ne_name = sz 99 cut\nstray text\ne_smtp = sz 4 mail\n"
               "[\\bad\\key\x01]\nv = sz 1 x\n";
-        writeAll(file(), original);
+        QVERIFY(writeFile(file(), original));
         SettingsStore store(file());
         QVERIFY(store.openKey(Env, true));
         QCOMPARE(store.readString(QStringLiteral("e_name")), QString());
@@ -289,7 +268,7 @@ private slots:
         expected.replace("e_name = sz 99 cut", "e_name = sz 2 ok");
         expected.replace("# my notes\n", // keys above are written out
             "# my notes\n[\\software]\n[\\software\\Qumo]\n[\\software\\Qumo\\Velmorandquist]\n");
-        QCOMPARE(readAll(file()).replace("\n\n", "\n"), expected);
+        QCOMPARE(fileBytes(file()).replace("\n\n", "\n"), expected);
     }
 
     void foreignFileUntouched_data()
@@ -303,14 +282,14 @@ private slots:
     void foreignFileUntouched()
     {
         QFETCH(QByteArray, content);
-        writeAll(file(), content);
+        QVERIFY(writeFile(file(), content));
         SettingsStore store(file());
         QVERIFY(!store.keyExists(Env));
         QVERIFY(!store.openKey(Env, true));
         QCOMPARE(store.readString(QStringLiteral("v")), QString());
         QCOMPARE(errorOf([&] { store.createKey(Root); }),
             QStringLiteral("Failed to create key ") + Root);
-        QCOMPARE(readAll(file()), content);
+        QCOMPARE(fileBytes(file()), content);
     }
 
     void unwritableLocation_data()
@@ -328,7 +307,7 @@ private slots:
         QString config = m_dir->filePath(QStringLiteral("config"));
         QString locked; // made read-only, made writable again at the end
         if (setup == u"file") {
-            writeAll(m_dir->filePath(QStringLiteral("blocker")), "x");
+            QVERIFY(writeFile(m_dir->filePath(QStringLiteral("blocker")), "x"));
             config = m_dir->filePath(QStringLiteral("blocker/config"));
         } else {
             SettingsStore(file()).createKey(Env + QStringLiteral("\\start_key"));
@@ -343,7 +322,7 @@ private slots:
         if (!locked.isEmpty() && QFileInfo(locked).isWritable())
             QSKIP("Permissions do not stop this user (root) from writing");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
-        const QByteArray before = readAll(file());
+        const QByteArray before = fileBytes(file());
 
         SettingsStore store;
         QVERIFY(!store.keyExists(Root)); // even when it is in the file
@@ -354,7 +333,7 @@ private slots:
         QCOMPARE(
             errorOf([&] { store.writeString(QStringLiteral("start_key"), QStringLiteral("no")); }),
             QStringLiteral("Failed to set data for 'start_key'"));
-        QCOMPARE(readAll(file()), before);
+        QCOMPARE(fileBytes(file()), before);
     }
 
     // Each open and read sees the file as it is now, and a write changes only its value.
@@ -376,7 +355,7 @@ private slots:
     // A lock left behind by a copy that crashed elsewhere does not block the store.
     void staleLockBroken()
     {
-        writeAll(file() + QStringLiteral(".lock"), "12345\nvelmorandquist\nanother-host\n");
+        QVERIFY(writeFile(file() + QStringLiteral(".lock"), "12345\nvelmorandquist\nanother-host\n"));
         QFile lock(file() + QStringLiteral(".lock"));
         QVERIFY(lock.open(QIODevice::ReadWrite));
         QVERIFY(lock.setFileTime(
@@ -421,7 +400,7 @@ private slots:
         QVERIFY2(last == QStringLiteral("1:%1").arg(count - 1)
                 || last == QStringLiteral("2:%1").arg(count - 1),
             qPrintable(last));
-        QCOMPARE(readAll(file()).count(" = sz "), 2 * count + 1);
+        QCOMPARE(fileBytes(file()).count(" = sz "), 2 * count + 1);
     }
 };
 
@@ -436,3 +415,4 @@ int main(int argc, char *argv[])
 }
 
 #include "tst_settingsstore.moc"
+
