@@ -18,9 +18,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <algorithm>
 #include <cstdio>
 #include <malloc.h>
@@ -56,15 +58,25 @@ double heapMb()
 
 void settle(QTextEdit *edit)
 {
-    // Lay the whole document out, as the window shows it.
+    // Lay the whole document out, as the window shows it, down to its last
+    // line.
     edit->document()->documentLayout()->documentSize();
     QApplication::processEvents();
+    const QTextBlock last = edit->document()->lastBlock();
+    if (!last.layout() || last.layout()->lineCount() == 0)
+        std::printf("!! the document is not laid out to its end\n");
 }
+
+QFont g_editorFont;
+QSize g_editorSize;
 
 double yardstick(const QString &text)
 {
     QTextEdit edit;
-    edit.resize(515, 300);
+    // The same font and size as the window's editor, so the two lay out the
+    // same lines.
+    edit.document()->setDefaultFont(g_editorFont);
+    edit.resize(g_editorSize);
     edit.show();
     QApplication::processEvents();
     QElapsedTimer t;
@@ -127,6 +139,8 @@ int main(int argc, char *argv[])
     TForm1 *w = program.Form1();
     w->resize(531, 408);
     QApplication::processEvents();
+    g_editorFont = w->RichEdit1->document()->defaultFont();
+    g_editorSize = w->RichEdit1->size();
 
     const QString password = QStringLiteral("benchmark");
     for (const qsizetype mb : {1, 8}) {
