@@ -5,7 +5,7 @@
 // and the peak memory the operation added, also as a multiple of the file
 // size.
 
-#include "platform/rtfcodec.h"
+#include "document/rtfcodec.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
+
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <fstream>
@@ -113,7 +114,7 @@ void BM_Save(benchmark::State &state)
     for (auto _ : state) {
         resetPeak();
         const long long base = statusValue("VmRSS");
-        platform::rtf::saveFile(*doc, path);
+        document::rtf::saveFile(*doc, path);
         peak = std::max(peak, statusValue("VmHWM") - base);
     }
     report(state, QFile(path).size(), peak);
@@ -123,14 +124,14 @@ void BM_Open(benchmark::State &state)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("doc.vlq"));
-    platform::rtf::saveFile(*makeDocument(Kind(state.range(0)), state.range(1) << 20), path);
+    document::rtf::saveFile(*makeDocument(Kind(state.range(0)), state.range(1) << 20), path);
     long long peak = 0;
     for (auto _ : state) {
         resetPeak();
         const long long base = statusValue("VmRSS");
         {
             QTextDocument doc;
-            platform::rtf::loadFile(doc, path);
+            document::rtf::loadFile(doc, path);
             peak = std::max(peak, statusValue("VmHWM") - base);
         }
     }

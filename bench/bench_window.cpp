@@ -2,15 +2,14 @@
 // end, Open of a saved file and one keystroke, against a bare QTextEdit given
 // the same text as the yardstick. Prints one line per measurement.
 
-#include "cipher/decryptdialog.h"
-#include "cipher/encryptdialog.h"
 #include "editor/mainwindow.h"
 #include "editor/program.h"
-#include "platform/richedit.h"
-#include "platform/scriptedui.h"
+#include "gui/richedit.h"
+#include "tests/support/scriptedmodal.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
@@ -23,10 +22,16 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextLayout>
+
 #include <algorithm>
 #include <cstdio>
 #include <malloc.h>
 #include <vector>
+
+using editor::MainWindow;
+using editor::Program;
+using editor::StartupOptions;
+using testsupport::child;
 
 namespace {
 
@@ -103,10 +108,10 @@ void print(const Row &r)
     std::fflush(stdout);
 }
 
-double keystroke(TForm1 *w)
+double keystroke(MainWindow *w)
 {
     // Insert one character at the end, as typing does, change handler included.
-    platform::RichEdit *edit = w->RichEdit1;
+    gui::RichEdit *edit = &w->editor();
     QTextCursor c = edit->textCursor();
     c.movePosition(QTextCursor::End);
     edit->setTextCursor(c);
@@ -134,13 +139,13 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    platform::ScriptedUi ui;
+    testsupport::ScriptedModal ui;
     Program program({}, StartupOptions::quiet());
-    TForm1 *w = program.Form1();
+    MainWindow *w = &program.mainWindow();
     w->resize(531, 408);
     QApplication::processEvents();
-    g_editorFont = w->RichEdit1->document()->defaultFont();
-    g_editorSize = w->RichEdit1->size();
+    g_editorFont = w->editor().document()->defaultFont();
+    g_editorSize = w->editor().size();
 
     const QString password = QStringLiteral("benchmark");
     for (const qsizetype mb : {1, 8}) {
@@ -148,11 +153,11 @@ int main(int argc, char *argv[])
         const QByteArray plain = linesOfText(size);
         const QString plainText =
             QString::fromLatin1(plain).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        w->RichEdit1->setText({});
-        settle(w->RichEdit1);
+        w->editor().setText({});
+        settle(&w->editor());
         const double empty = heapMb();
-        w->RichEdit1->setText(plain);
-        settle(w->RichEdit1);
+        w->editor().setText(plain);
+        settle(&w->editor());
         const double withLines = heapMb() - empty;
         std::printf("%-46s %8.1f MB (%.1f x the text)\n",
             qPrintable(QStringLiteral("Heap for %1 MB of lines, laid out").arg(mb)), withLines,
@@ -160,25 +165,23 @@ int main(int argc, char *argv[])
 
         // Encrypt: the block replaces the text and is laid out on one line.
         ui.onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
-            auto &f = static_cast<TForm2 &>(d);
-            f.RadioButton3->setChecked(true);
-            f.Edit1->setText(password);
-            f.Edit2->setText(password);
+            child<QRadioButton>(d, "RadioButton3").setChecked(true);
+            child<QLineEdit>(d, "Edit1").setText(password);
+            child<QLineEdit>(d, "Edit2").setText(password);
         });
         QElapsedTimer t;
         ui.onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
-            auto &f = static_cast<TForm2 &>(d);
-            f.RadioButton3->setChecked(true);
-            f.Edit1->setText(password);
-            f.Edit2->setText(password);
+            child<QRadioButton>(d, "RadioButton3").setChecked(true);
+            child<QLineEdit>(d, "Edit1").setText(password);
+            child<QLineEdit>(d, "Edit2").setText(password);
             t.start();
-            f.BitBtn5->click();
-            settle(w->RichEdit1);
+            child<QPushButton>(d, "BitBtn5").click();
+            settle(&w->editor());
         });
-        w->Button3Click(); // the first script only fills in, to warm up
-        w->Button3Click();
+        w->encrypt(); // the first script only fills in, to warm up
+        w->encrypt();
         const double encrypt = t.nsecsElapsed() / 1e9;
-        const QByteArray block = w->RichEdit1->text();
+        const QByteArray block = w->editor().text();
         const double blockYard = yardstick(QString::fromLatin1(block));
         print({QStringLiteral("Encrypt %1 MB (level 3)").arg(mb), encrypt, blockYard});
         const double withBlock = heapMb() - empty;
@@ -188,40 +191,39 @@ int main(int argc, char *argv[])
 
         // Save, for Open below.
         const QString file = dir.filePath(QStringLiteral("bench%1.vlq").arg(mb));
-        w->RichEdit1->saveToFile(file);
+        w->editor().saveToFile(file);
 
         // Decrypt: the lines come back.
         ui.onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
-            auto &f = static_cast<TForm3 &>(d);
-            f.Edit1->setText(password);
+            child<QLineEdit>(d, "Edit1").setText(password);
             t.start();
-            f.BitBtn6->click();
-            settle(w->RichEdit1);
+            child<QPushButton>(d, "BitBtn6").click();
+            settle(&w->editor());
         });
-        w->Button4Click();
+        w->decrypt();
         const double decrypt = t.nsecsElapsed() / 1e9;
-        if (w->RichEdit1->text() != plain)
+        if (w->editor().text() != plain)
             std::printf("!! decrypt did not give the text back\n");
         const double linesYard = yardstick(plainText);
         print({QStringLiteral("Decrypt %1 MB").arg(mb), decrypt, linesYard});
 
         // Open of the saved block.
-        w->DocModified = false;
+        // Not modified: the scripted save question answers No anyway.
         ui.fileAnswers << file;
         t.start();
-        w->Button1Click();
-        settle(w->RichEdit1);
+        w->openFile();
+        settle(&w->editor());
         print(
             {QStringLiteral("Open %1 MB saved block").arg(mb), t.nsecsElapsed() / 1e9, blockYard});
 
         // One keystroke in a document of lines, and in the block's single line.
-        w->RichEdit1->setText(plain);
+        w->editor().setText(plain);
         print({QStringLiteral("Keystroke in %1 MB of lines").arg(mb), keystroke(w), 0});
         if (mb == 1) {
-            w->RichEdit1->setText(block);
+            w->editor().setText(block);
             print({QStringLiteral("Keystroke in %1 MB single line").arg(mb), keystroke(w), 0});
         }
-        w->RichEdit1->setText({});
+        w->editor().setText({});
     }
     return 0;
 }

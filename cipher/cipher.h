@@ -26,6 +26,9 @@ inline constexpr std::size_t kMaxPasswordLength = 245;
 
 enum class Verdict { Good, WrongPassword, ChecksumError };
 
+// Overwrites key material in a way the compiler may not drop.
+void wipe(void *data, std::size_t size);
+
 // --- Primitives --------------------------------------------------------------
 
 // One step on a byte and a key byte, both taken as signed 8-bit values; the

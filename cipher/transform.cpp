@@ -39,14 +39,6 @@ int signedValue(unsigned char b)
 constexpr std::size_t kRunTarget = 4096;
 constexpr std::size_t kChunk = 64;
 
-// Overwrites key material in a way the compiler may not drop.
-void wipeBytes(std::vector<unsigned char> &bytes)
-{
-    volatile unsigned char *p = bytes.data();
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        p[i] = 0;
-}
-
 struct KeyRun
 {
     std::vector<unsigned char> folded; // per position, ready for the folded step
@@ -60,8 +52,8 @@ struct KeyRun
     // The copies of the password go with the command that made them.
     ~KeyRun()
     {
-        wipeBytes(folded);
-        wipeBytes(raw);
+        wipe(folded.data(), folded.size());
+        wipe(raw.data(), raw.size());
     }
 };
 
@@ -273,6 +265,13 @@ void forEachRun(std::size_t n, std::size_t position, std::size_t runLength, Body
 } // namespace
 
 // --- Primitives --------------------------------------------------------------
+
+void wipe(void *data, std::size_t size)
+{
+    volatile unsigned char *p = static_cast<volatile unsigned char *>(data);
+    while (size--)
+        *p++ = 0;
+}
 
 unsigned char addStep(unsigned char a, unsigned char k)
 {

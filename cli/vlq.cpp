@@ -2,6 +2,7 @@
 // without a display.
 
 #include "cipher/cipher.h"
+#include "cipher/refusals.h"
 #include "cli/terminal.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <getopt.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -22,12 +24,6 @@ enum Exit {
 };
 
 // The editor's own words.
-constexpr const char *kNoPassword = "You must enter a password.";
-constexpr const char *kNoMatch = "Passwords do not match.";
-constexpr const char *kLevel2Short =
-    "Level 2 encryption requires a minimum password leanth of five characters.";
-constexpr const char *kLevel3Short =
-    "Level 3 encryption requires a minimum password leanth of eight characters.";
 constexpr const char *kNoSignature = "Unable to find encryption signature.";
 constexpr const char *kIncorrectPassword = "Incorrect password.";
 constexpr const char *kChecksumError = "Check sum error:\nData may be corrupt or contain errors.";
@@ -268,32 +264,25 @@ int encrypt(const Options &options)
     if (const int status = obtainPassword(options, true, password, confirmation))
         return status;
 
-    // The encrypt dialog's checks, in its order.
-    bool refused = false;
-    if (password.empty()) {
-        say(kNoPassword);
-        refused = true;
+    // The encrypt dialog's refusals, in its order.
+    const std::vector<cipher::PasswordRefusal> refusals =
+        cipher::checkPasswords(password, confirmation, options.level);
+    for (const cipher::PasswordRefusal &refusal : refusals) {
+        switch (refusal.kind) {
+        case cipher::PasswordRefusal::Kind::Character:
+            say("vlq: cannot use this password: " + refusal.issue->describe() + ".");
+            break;
+        case cipher::PasswordRefusal::Kind::TooLong:
+            // The editor takes no longer password, so it could never open the block.
+            say("vlq: cannot use this password: it is longer than "
+                + std::to_string(cipher::kMaxPasswordLength) + " characters.");
+            break;
+        default:
+            say(refusal.text());
+        }
     }
-    if (password != confirmation) {
-        say(kNoMatch);
-        refused = true;
-    }
-    if (refused)
+    if (!refusals.empty())
         return Refused;
-    if (password.size() < static_cast<std::size_t>(cipher::minimumPasswordLength(options.level))) {
-        say(options.level == 2 ? kLevel2Short : kLevel3Short);
-        return Refused;
-    }
-    if (const auto issue = cipher::checkPassword(password)) {
-        say("vlq: cannot use this password: " + issue->describe() + ".");
-        return Refused;
-    }
-    // The editor takes no longer password, so it could never open the block.
-    if (password.size() > cipher::kMaxPasswordLength) {
-        say("vlq: cannot use this password: it is longer than "
-            + std::to_string(cipher::kMaxPasswordLength) + " characters.");
-        return Refused;
-    }
 
     std::string text;
     if (const int status = readInput(text))
@@ -317,7 +306,7 @@ int decrypt(const Options &options)
     if (const int status = obtainPassword(options, false, password, unused))
         return status;
     if (password.empty()) {
-        say(kNoPassword);
+        say(cipher::PasswordRefusal {cipher::PasswordRefusal::Kind::Empty, 1, {}}.text());
         return Refused;
     }
 

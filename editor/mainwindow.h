@@ -1,127 +1,95 @@
 #pragma once
 
-// The main window: the one document (the text of RichEdit1), every command
-// of the menus, the context menu and the two toolbar rows, and the status bar.
+// The main window (TForm1): the one document (the text of its editor), every
+// command of the menus, the context menu and the two toolbar rows, and the
+// status bar.
 
-#include "platform/dialogs.h"
+#include "editor/toolbarrow.h"
+#include "gui/standarddialogs.h"
 
-#include <QList>
 #include <QMainWindow>
 #include <QStringList>
+
 #include <functional>
 
-class QAbstractButton;
 class QAction;
-class QFrame;
 class QLabel;
-class QLineEdit;
 class QMenu;
-class QPrinter;
 class QTimer;
 
-namespace platform {
+namespace gui {
 class Form;
 class RichEdit;
-} // namespace platform
+} // namespace gui
 
-class TForm1 : public QMainWindow
+namespace editor {
+
+// The windows the main window opens. They are made after it, in the program's
+// order of creation, so it is handed where to find them when it needs them.
+class PeerWindows
+{
+public:
+    virtual ~PeerWindows() = default;
+    virtual gui::Form &encryptDialog() = 0;
+    virtual gui::Form &decryptDialog() = 0;
+    virtual gui::Form &noticeWindow() = 0;
+    virtual gui::Form &aboutWindow() = 0;
+    virtual gui::Form &wipeWindow() = 0;
+};
+
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // arguments: the command line without the program's name; noticeTimer:
-    // whether Timer1 runs the start-up notice check.
-    explicit TForm1(
-        const QStringList &arguments, bool noticeTimer = true, QWidget *parent = nullptr);
-    ~TForm1() override;
+    // arguments: the command line without the program's name. The start-up
+    // notice check runs noticeDelayMs after creation; a negative delay never.
+    MainWindow(const QStringList &arguments, PeerWindows &peers, int noticeDelayMs = 1000,
+        QWidget *parent = nullptr);
+    ~MainWindow() override;
 
-    // --- Controls -----------------------------------------------------------
-    QFrame *Panel2; // the 2-pixel strip
-    QFrame *Panel3; // toolbar row with captions
-    QFrame *Panel1; // toolbar row without captions
-    QList<QAbstractButton *> Panel3Buttons; // New, Open, Save, Copy All, Paste,
-    QList<QAbstractButton *> Panel1Buttons; // Encrypt, Decrypt, Quick Mail
-    platform::RichEdit *RichEdit1;
-    QLabel *StatusPanel[3];
-    QLineEdit *regno; // hidden; receives the start-up notice setting
-    QTimer *Timer1;
+    gui::RichEdit &editor() const { return *m_editor; }
+    // Whether the document is marked modified (the second panel says so).
+    bool isModified() const { return m_modified; }
+    // The text of status panel 0 (bytes), 1 ("Modified") or 2 (file, credit).
+    QString statusText(int panel) const;
+    // The row with captions (Panel3) and the row without (Panel1).
+    ToolbarRow &captionRow() const { return *m_captionRow; }
+    ToolbarRow &pictureRow() const { return *m_pictureRow; }
+    // What the start-up notice check read from the store, once it ran.
+    const QString &startKey() const { return m_startKey; }
+    QTimer &noticeTimer() const { return *m_noticeTimer; }
 
-    QMenu *PopupMenu1;
-    QAction *New1, *Open1, *SaveAs1, *Print1, *Encrypt1, *Decrypt1, *Exit1;
-    QAction *Cut1, *Copy1, *Paste1, *Copyall, *SelectAll1, *Clear1;
-    QAction *SpellCheck1, *WipeFile1;
-    QAction *Send1, *SendMAPIMail1, *MailPreferances1;
-    QAction *ShowToolBar1, *ShowButtonText1, *WordWrap1, *Colors1, *Color1;
-    QAction *N1, *About1;
-
-    platform::FileDialog OpenDialog1;
-    platform::FileDialog SaveDialog1;
-    platform::FontDialog FontDialog1;
-    platform::ColorDialog ColorDialog1;
-
-    bool DocModified = false;
-
-    // The windows this one opens, set by the program when it creates them.
-    platform::Form *Form2 = nullptr; // encrypt
-    platform::Form *Form3 = nullptr; // decrypt
-    platform::Form *Form4 = nullptr; // start-up notice
-    platform::Form *Form6 = nullptr; // about
-    platform::Form *Form7 = nullptr; // wipe file
-    platform::Form *Form9 = nullptr; // quick mail composer
-    platform::Form *Form10 = nullptr; // mail preferences
-
-    // The toolbar buttons, by their place in a row.
-    enum ToolButton {
-        TbNew,
-        TbOpen,
-        TbSave,
-        TbCopyAll,
-        TbPaste,
-        TbEncrypt,
-        TbDecrypt,
-        TbQuickMail
-    };
-    // Fills a toolbar row with its eight buttons (images, and captions when
-    // asked), each running its command; the row's old buttons go.
-    QList<QAbstractButton *> populateToolbarRow(QFrame *row, bool captions, int buttonHeight);
-
-    // --- Commands (each is one handler, shared by its menu entries and buttons)
-    bool AskSaveChanges();
-    void New1Click();
-    void ExplorerButton8Click();
-    void Clear1Click();
-    void Button1Click(); // Open
-    void Button2Click(); // Save As
-    void Print1Click();
-    void Button3Click(); // Encrypt
-    void Button4Click(); // Decrypt
-    void Exit1Click();
-    void Cut1Click();
-    void Copy1Click();
-    void Paste1Click();
-    void CopyallClick();
-    void SelectAll1Click();
-    void SpellCheck1Click();
-    void WipeFile1Click();
-    void Send1Click();
-    void SendMAPIMail1Click();
-    void MailPreferances1Click();
-    void ExplorerButton7Click();
-    void ShowToolBar1Click();
-    void ShowButtonText1Click();
-    void WordWrap1Click();
-    void Colors1Click();
-    void Color1Click();
-    void N1Click();
-    void About1Click();
-
-    void FormCreate();
-    void Timer1Timer();
-    void RichEdit1Change();
-    void RichEdit1SelectionChange();
-    void FormActivate();
-
-    // Lays the document out on the printer's printable area, page by page.
-    static void printDocument(const platform::RichEdit &editor, QPrinter &printer);
+    // --- Commands: each one handler, shared by its menu entries and buttons.
+    // The save question; false when the user chose to save and then
+    // cancelled the save dialog, so the command must stop.
+    bool askSaveChanges();
+    void newDocument(); // File > New
+    void newFromToolbar(); // the New buttons, which also restore the credit
+    void clearAll();
+    void openFile();
+    void saveAs();
+    void print();
+    void encrypt();
+    void decrypt();
+    void exit();
+    void cut();
+    void copy();
+    void paste();
+    void copyAll();
+    void selectAll();
+    void spellCheck();
+    void wipeFile();
+    void sendQuickMail();
+    void sendMapiMail();
+    void mailPreferences();
+    void quickMailButton(); // the Quick Mail buttons, by the mail mode
+    void toggleToolBar();
+    void toggleButtonText();
+    void toggleWordWrap();
+    void chooseFont();
+    void chooseBackground();
+    void help();
+    void about();
 
     // Runs a command as the handlers do: a failure shows the error box.
     void run(const std::function<void()> &command);
@@ -133,10 +101,39 @@ protected:
 
 private:
     void buildMenus();
-    void buildToolbars();
-    QAction *action(QMenu *menu, const QString &caption, void (TForm1::*handler)());
+    QAction *addCommand(QMenu *menu, const QString &objectName, const QString &caption,
+        void (MainWindow::*command)());
+    QAction *addTick(QMenu *menu, const QString &objectName, const QString &caption,
+        void (MainWindow::*command)());
+    void toolbarPressed(ToolbarRow::Button which);
+    void setModified(bool modified);
 
+    void createSettingsKey();
+    void checkStartupNotice();
+    void textChanged();
+    void onActivate();
+
+    PeerWindows &m_peers;
     QStringList m_arguments;
+    gui::RichEdit *m_editor;
+    ToolbarRow *m_captionRow;
+    ToolbarRow *m_pictureRow;
+    QLabel *m_status[3];
+    QMenu *m_contextMenu;
+    QAction *m_showToolBar;
+    QAction *m_showButtonText;
+    QAction *m_wordWrap;
+    QTimer *m_noticeTimer;
+    QString m_startKey;
+
+    gui::FileDialog m_openDialog;
+    gui::FileDialog m_saveDialog;
+    gui::FontDialog m_fontDialog;
+    gui::ColorDialog m_colorDialog;
+
+    bool m_modified = false;
     bool m_activated = false;
     bool m_sized = false;
 };
+
+} // namespace editor

@@ -1,31 +1,37 @@
 #include "editor/program.h"
 
 #include "assets/assets.h"
-#include "cipher/decryptdialog.h"
-#include "cipher/encryptdialog.h"
-#include "editor/aboutform.h"
+#include "cipher/windows/decryptdialog.h"
+#include "cipher/windows/encryptdialog.h"
+#include "editor/aboutwindow.h"
 #include "editor/mainwindow.h"
-#include "editor/noticeform.h"
-#include "editor/splashform.h"
-#include "editor/wipeform.h"
-#include "platform/ui.h"
+#include "editor/noticewindow.h"
+#include "editor/splashwindow.h"
+#include "editor/wipewindow.h"
+#include "gui/modal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QWindow>
+
 #include <vector>
 
-struct Program::Windows
+namespace editor {
+
+struct Program::Windows : PeerWindows
 {
     // In creation order; destroyed in reverse, so no window outlives one
     // it refers to.
     std::vector<std::unique_ptr<QWidget>> all;
-    TForm1 *form1 = nullptr;
-    TForm2 *form2 = nullptr;
-    TForm3 *form3 = nullptr;
+    MainWindow *main = nullptr;
+    WipeWindow *wipe = nullptr;
+    NoticeWindow *notice = nullptr;
+    cipher::windows::EncryptDialog *encrypt = nullptr;
+    cipher::windows::DecryptDialog *decrypt = nullptr;
+    AboutWindow *about = nullptr;
 
-    ~Windows()
+    ~Windows() override
     {
         while (!all.empty())
             all.pop_back();
@@ -39,6 +45,14 @@ struct Program::Windows
         all.push_back(std::move(window));
         return raw;
     }
+
+    // The main window asks for these only from commands, which run once
+    // the program has made every window.
+    gui::Form &encryptDialog() override { return *encrypt; }
+    gui::Form &decryptDialog() override { return *decrypt; }
+    gui::Form &noticeWindow() override { return *notice; }
+    gui::Form &aboutWindow() override { return *about; }
+    gui::Form &wipeWindow() override { return *wipe; }
 };
 
 Program::Program(const QStringList &arguments, const StartupOptions &options)
@@ -47,9 +61,9 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
     Windows &w = *m_windows;
 
     // The splash, painted before the wait; nothing else happens meanwhile.
-    std::unique_ptr<TForm5> splash;
+    std::unique_ptr<SplashWindow> splash;
     if (options.showSplash) {
-        splash = std::make_unique<TForm5>();
+        splash = std::make_unique<SplashWindow>();
         creationLog << splash->objectName();
         splash->show();
         QElapsedTimer painted;
@@ -63,14 +77,14 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
             QThread::msleep(ulong(options.splashMs));
     }
 
-    platform::setApplicationTitle(QStringLiteral("Velmorandquist"));
+    gui::setApplicationTitle(QStringLiteral("Velmorandquist"));
     QApplication::setWindowIcon(assets::windowIcon());
 
-    w.form1 = w.create<TForm1>(creationLog, arguments, options.noticeTimer);
+    w.main = w.create<MainWindow>(creationLog, arguments, w, options.noticeDelayMs);
     // The main window shows as soon as it is created, over the splash.
-    w.form1->show();
-    w.form1->Form7 = w.create<TForm7>(creationLog);
-    w.form1->Form4 = w.create<TForm4>(creationLog);
+    w.main->show();
+    w.wipe = w.create<WipeWindow>(creationLog);
+    w.notice = w.create<NoticeWindow>(creationLog);
 
     if (splash) {
         splash->hide();
@@ -78,34 +92,22 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
         creationLog << QStringLiteral("-TForm5");
     }
 
-    w.form2 = w.create<TForm2>(creationLog, w.form1->RichEdit1);
-    w.form3 = w.create<TForm3>(creationLog, w.form1->RichEdit1);
-    w.form1->Form2 = w.form2;
-    w.form1->Form3 = w.form3;
-    w.form1->Form6 = w.create<TForm6>(creationLog);
+    w.encrypt = w.create<cipher::windows::EncryptDialog>(creationLog, w.main->editor());
+    w.decrypt = w.create<cipher::windows::DecryptDialog>(creationLog, w.main->editor());
+    w.about = w.create<AboutWindow>(creationLog);
 }
 
 Program::~Program() = default;
 
-TForm1 *Program::Form1() const
+MainWindow &Program::mainWindow() const
 {
-    return m_windows->form1;
+    return *m_windows->main;
 }
 
-TForm2 *Program::Form2() const
-{
-    return m_windows->form2;
-}
-
-TForm3 *Program::Form3() const
-{
-    return m_windows->form3;
-}
-
-QWidget *Program::form(const QString &name) const
+QWidget *Program::window(const QString &objectName) const
 {
     for (const auto &window : m_windows->all) {
-        if (window->objectName() == name)
+        if (window->objectName() == objectName)
             return window.get();
     }
     return nullptr;
@@ -118,9 +120,11 @@ int runProgram(int argc, char *argv[])
     arguments.removeFirst();
     // An error that escapes start-up or the message loop is shown, and the
     // program ends.
-    platform::guarded([&] {
+    gui::guarded([&] {
         Program program(arguments);
         app.exec();
     });
     return 0;
 }
+
+} // namespace editor

@@ -5,23 +5,26 @@
 // the end.
 
 #include <QStringList>
+
 #include <memory>
 
 class QWidget;
-class TForm1;
-class TForm2;
-class TForm3;
+
+namespace editor {
+
+class MainWindow;
 
 struct StartupOptions
 {
     // How long the splash stays alone on the screen.
     int splashMs = 2300;
     bool showSplash = true;
-    // Whether the main window's one-shot start-up notice check runs.
-    bool noticeTimer = true;
+    // When the main window's one-shot start-up notice check runs after its
+    // creation; negative: never.
+    int noticeDelayMs = 1000;
 
     // For tests and benchmarks: no splash, no wait, no notice.
-    static StartupOptions quiet() { return {0, false, false}; }
+    static StartupOptions quiet() { return {0, false, -1}; }
 };
 
 class Program
@@ -31,13 +34,11 @@ public:
     explicit Program(const QStringList &arguments, const StartupOptions &options = {});
     ~Program();
 
-    TForm1 *Form1() const;
-    TForm2 *Form2() const;
-    TForm3 *Form3() const;
-    // Any window by its class name ("TForm4"), or nullptr.
-    QWidget *form(const QString &name) const;
+    MainWindow &mainWindow() const;
+    // Any window by its object name ("TForm4"), or nullptr.
+    QWidget *window(const QString &objectName) const;
 
-    // The class names of the windows in the order they were created, and
+    // The object names of the windows in the order they were created, and
     // "-TForm5" where the splash was destroyed.
     QStringList creationLog;
 
@@ -48,3 +49,5 @@ private:
 
 // The program entry: runs until the main window closes and returns 0.
 int runProgram(int argc, char *argv[]);
+
+} // namespace editor

@@ -5,6 +5,7 @@
 
 #include "cipher/cipher.h"
 #include "cipher/internal.h"
+#include "tests/support/referencecipher.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -20,25 +21,6 @@ void require(bool condition, const char *what)
         std::fprintf(stderr, "cipher fuzz: %s\n", what);
         std::abort();
     }
-}
-
-// The encrypt side as the algorithm reads, built from the public primitives.
-Bytes stepwiseBlock(BytesView plain, BytesView password, int level)
-{
-    Bytes working = checksumField(checksum(plain));
-    if (working.size() > kFieldLength)
-        working.erase(0, working.size() - kFieldLength);
-    keyPassAdd(working, kChecksumKey);
-    working += plain;
-    for (std::size_t i = 0; i + 1 < working.size(); ++i) {
-        if (working[i] == '\r' && working[i + 1] == '\n') {
-            working[i] = 'P';
-            working[i + 1] = '^';
-        }
-    }
-    for (int l = 0; l < level; ++l)
-        keyPassAdd(working, password);
-    return writeBlock(level, working);
 }
 
 // Any bytes made into a text of the domain: printable, CR LF pairs, no "P^".
@@ -130,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Any text: the block is exact and is found again.
     const Bytes block = encryptText(text, password, level);
     require(block.size() == text.size() + kBlockOverhead, "block length");
-    require(block == stepwiseBlock(text, password, level), "block differs from the steps");
+    require(block == reference::block(text, password, level), "block differs from the steps");
     const Decryption back = decryptText(block, password);
     require(back.found, "own block not found");
     if (!checkPlainText(text) && !checkPassword(password) && !checkBlock(block))

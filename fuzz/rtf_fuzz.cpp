@@ -1,7 +1,7 @@
 // The RTF codec on any bytes: loading never crashes, hangs or runs away with
 // memory, and what a load gives survives a save and a second load unchanged.
 
-#include "platform/rtfcodec.h"
+#include "document/rtfcodec.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    using namespace platform::rtf;
+    using namespace document::rtf;
     const QByteArray raw(reinterpret_cast<const char *>(data), qsizetype(size));
 
     // As a file would be opened: RTF by its signature, else plain text.

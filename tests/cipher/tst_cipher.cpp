@@ -4,122 +4,16 @@
 
 #include "cipher/cipher.h"
 #include "cipher/internal.h"
+#include "tests/support/referencecipher.h"
 
 #include <QRandomGenerator>
 #include <QTest>
+
 #include <cstdlib>
 
 using namespace cipher;
 
 namespace {
-
-// --- The model: the algorithm as written, one step at a time ----------------
-
-namespace model {
-
-int value(char c)
-{
-    return static_cast<signed char>(c);
-}
-
-char add(char a, char k)
-{
-    int s = value(a) + value(k);
-    while (s > 126)
-        s -= 96;
-    return static_cast<char>(s);
-}
-
-char subtract(char a, char k)
-{
-    int s = value(a) - value(k);
-    while (s < 32)
-        s += 96;
-    return static_cast<char>(s);
-}
-
-void pass(std::string &target, const std::string &key, char (*step)(char, char))
-{
-    const std::size_t n = target.size();
-    for (std::size_t i = 0; i < n; ++i)
-        target[i] = step(target[i], key[i % key.size()]);
-}
-
-std::int32_t sum(const std::string &plain)
-{
-    std::int64_t s = 0;
-    for (const char c : plain)
-        s += value(c);
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(s));
-}
-
-std::string field(std::int32_t checksum)
-{
-    std::string digits = std::to_string(checksum);
-    while (digits.size() < 10)
-        digits = "0" + digits;
-    return digits;
-}
-
-std::string encipher(const std::string &plain, const std::string &password, int level)
-{
-    std::string working = field(sum(plain));
-    pass(working, "T&52rB-k3W", add);
-    working += plain;
-    for (std::size_t i = 0; i + 1 < working.size(); ++i) {
-        if (working[i] == '\r' && working[i + 1] == '\n') {
-            working[i] = 'P';
-            working[i + 1] = '^';
-        }
-    }
-    for (int l = 0; l < level; ++l)
-        pass(working, password, add);
-    return working;
-}
-
-std::string block(const std::string &plain, const std::string &password, int level)
-{
-    std::string enciphered = encipher(plain, password, level);
-    enciphered[0] = "%^&"[level - 1];
-    return "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n" + enciphered
-        + "\r\n[End_Encryption]";
-}
-
-struct Result
-{
-    std::string plain;
-    Verdict verdict;
-};
-
-Result decipher(std::string body, int level, const std::string &password)
-{
-    if (body.empty())
-        return {{}, Verdict::WrongPassword};
-    body[0] = '0';
-    std::string head = body.substr(0, 10);
-    pass(head, "T&52rB-k3W", subtract);
-    body.replace(0, head.size(), head);
-    for (int l = 0; l < level; ++l)
-        pass(body, password, subtract);
-    body[0] = '0';
-    for (std::size_t i = 0; i + 1 < body.size(); ++i) {
-        if (body[i] == 'P' && body[i + 1] == '^') {
-            body[i] = '\r';
-            body[i + 1] = '\n';
-        }
-    }
-    if (body.size() < 10)
-        return {{}, Verdict::WrongPassword};
-    const std::string fieldText = body.substr(0, 10);
-    const long stored = std::strtol(fieldText.c_str(), nullptr, 10);
-    const std::string plain = body.substr(10);
-    if (stored == 0)
-        return {plain,
-            plain.empty() && fieldText == "0000000000" ? Verdict::Good : Verdict::WrongPassword};
-    return {plain, stored == sum(plain) ? Verdict::Good : Verdict::ChecksumError};
-}
-
-} // namespace model
 
 std::string bytes(const QByteArray &a)
 {
@@ -239,7 +133,7 @@ void TestCipher::steps()
     const auto uk = static_cast<unsigned char>(k);
     const unsigned char got = adding ? addStep(ua, uk) : subtractStep(ua, uk);
     QCOMPARE(static_cast<char>(got),
-        adding ? model::add(char(a), char(k)) : model::subtract(char(a), char(k)));
+        adding ? reference::add(char(a), char(k)) : reference::subtract(char(a), char(k)));
     QCOMPARE(int(got), result);
 }
 
@@ -285,7 +179,7 @@ void TestCipher::blockIsByteExact()
     QFETCH(QByteArray, password);
     QFETCH(int, level);
     const Bytes block = encryptText(bytes(plain), bytes(password), level);
-    QCOMPARE(block, model::block(bytes(plain), bytes(password), level));
+    QCOMPARE(block, reference::block(bytes(plain), bytes(password), level));
     QCOMPARE(block.size(), std::size_t(plain.size()) + kBlockOverhead);
     QCOMPARE(block, writeBlock(level, encipher(bytes(plain), bytes(password), level)));
 }
@@ -344,15 +238,15 @@ void TestCipher::transformMatchesModelOnAnyBytes()
             ? randomBytes(random, 1 + random.bounded(9), 0, 255)
             : randomBytes(random, 1 + random.bounded(30), 32, 126);
         const int level = 1 + round % 3;
-        QCOMPARE(encryptText(plain, password, level), model::block(plain, password, level));
+        QCOMPARE(encryptText(plain, password, level), reference::block(plain, password, level));
 
         // Decipher any body at any level, the right password or not.
         std::string body = randomBytes(random, random.bounded(400), 0, 255);
         if (round % 2 == 0)
-            body = normalisedBody(model::block(plain, password, level));
+            body = normalisedBody(reference::block(plain, password, level));
         for (int readLevel = 0; readLevel <= 3; ++readLevel) {
             const Deciphered got = decipher(body, readLevel, password);
-            const model::Result expected = model::decipher(body, readLevel, password);
+            const reference::Result expected = reference::decipher(body, readLevel, password);
             QCOMPARE(got.plain, expected.plain);
             QCOMPARE(got.verdict, expected.verdict);
         }

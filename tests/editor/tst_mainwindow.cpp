@@ -1,13 +1,13 @@
 // The main window driven as a user would, with every modal answer scripted.
 
 #include "cipher/cipher.h"
-#include "cipher/decryptdialog.h"
-#include "cipher/encryptdialog.h"
+#include "cipher/windows/decryptdialog.h"
+#include "cipher/windows/encryptdialog.h"
 #include "editor/mainwindow.h"
 #include "editor/program.h"
-#include "platform/richedit.h"
-#include "platform/scriptedui.h"
+#include "gui/richedit.h"
 #include "tests/support/files.h"
+#include "tests/support/scriptedmodal.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -28,35 +28,63 @@
 #include <QTextDocument>
 
 using namespace testsupport;
-
-using platform::Answer;
-using platform::ScriptedUi;
+using namespace editor;
+using cipher::windows::DecryptDialog;
+using cipher::windows::EncryptDialog;
+using gui::Answer;
 
 namespace {
 
 const QByteArray kMarker = "[Encrypted_By_Velmorandquist][Begin_Encryption]";
 
+// The password dialogs' controls, found by their designer names.
+struct EncryptControls
+{
+    explicit EncryptControls(QDialog &d)
+        : RadioButton1(&child<QRadioButton>(d, "RadioButton1"))
+        , RadioButton2(&child<QRadioButton>(d, "RadioButton2"))
+        , RadioButton3(&child<QRadioButton>(d, "RadioButton3"))
+        , Edit1(&child<QLineEdit>(d, "Edit1"))
+        , Edit2(&child<QLineEdit>(d, "Edit2"))
+        , BitBtn5(&child<QPushButton>(d, "BitBtn5"))
+        , BitBtn2(&child<QPushButton>(d, "BitBtn2"))
+    { }
+    QRadioButton *RadioButton1, *RadioButton2, *RadioButton3;
+    QLineEdit *Edit1, *Edit2;
+    QPushButton *BitBtn5, *BitBtn2;
+};
+
+struct DecryptControls
+{
+    explicit DecryptControls(QDialog &d)
+        : Edit1(&child<QLineEdit>(d, "Edit1"))
+        , BitBtn6(&child<QPushButton>(d, "BitBtn6"))
+        , BitBtn2(&child<QPushButton>(d, "BitBtn2"))
+    { }
+    QLineEdit *Edit1;
+    QPushButton *BitBtn6, *BitBtn2;
+};
+
 // Fills in and presses the encrypt dialog's fields.
 std::function<void(QDialog &)> encryptWith(const QString &pw1, const QString &pw2, int level = 1)
 {
     return [=](QDialog &d) {
-        auto &f = static_cast<TForm2 &>(d);
-        (level == 1          ? f.RadioButton1
-                : level == 2 ? f.RadioButton2
-                             : f.RadioButton3)
-            ->setChecked(true);
-        f.Edit1->setText(pw1);
-        f.Edit2->setText(pw2);
-        f.BitBtn5->click();
+        child<QRadioButton>(d,
+            level == 1       ? "RadioButton1"
+                : level == 2 ? "RadioButton2"
+                             : "RadioButton3")
+            .setChecked(true);
+        child<QLineEdit>(d, "Edit1").setText(pw1);
+        child<QLineEdit>(d, "Edit2").setText(pw2);
+        child<QPushButton>(d, "BitBtn5").click();
     };
 }
 
 std::function<void(QDialog &)> decryptWith(const QString &pw)
 {
     return [=](QDialog &d) {
-        auto &f = static_cast<TForm3 &>(d);
-        f.Edit1->setText(pw);
-        f.BitBtn6->click();
+        child<QLineEdit>(d, "Edit1").setText(pw);
+        child<QPushButton>(d, "BitBtn6").click();
     };
 }
 
@@ -67,19 +95,19 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ScriptedUi> ui;
+    std::unique_ptr<ScriptedModal> ui;
     std::unique_ptr<Program> program;
     std::unique_ptr<QTemporaryDir> dir;
-    TForm1 *w = nullptr;
+    MainWindow *w = nullptr;
 
     void start(const QStringList &arguments = {})
     {
         program = std::make_unique<Program>(arguments, StartupOptions::quiet());
-        w = program->Form1();
-        platform::activateWindow(w);
+        w = &program->mainWindow();
+        testsupport::activateWindow(w);
     }
     QString path(const QString &name) const { return dir->filePath(name); }
-    QString panel(int i) const { return w->StatusPanel[i]->text(); }
+    QString panel(int i) const { return w->statusText(i); }
     // Types as the keyboard would, one character (code point) at a time.
     void type(const QString &text)
     {
@@ -87,38 +115,37 @@ private:
             const qsizetype n = text[i].isHighSurrogate() ? 2 : 1;
             const QString ch = text.mid(i, n);
             if (ch == QLatin1String("\n"))
-                QTest::keyClick(w->RichEdit1, Qt::Key_Return);
+                QTest::keyClick(edit(), Qt::Key_Return);
             else if (ch.at(0).unicode() < 0x80)
-                QTest::keyClick(w->RichEdit1, ch.at(0).toLatin1());
+                QTest::keyClick(edit(), ch.at(0).toLatin1());
             else
-                QTest::sendKeyEvent(
-                    QTest::Click, w->RichEdit1, Qt::Key_unknown, ch, Qt::NoModifier);
+                QTest::sendKeyEvent(QTest::Click, edit(), Qt::Key_unknown, ch, Qt::NoModifier);
             i += n - 1;
         }
     }
     bool encryptEnabled() const
     {
-        const bool a = w->Panel3Buttons[TForm1::TbEncrypt]->isEnabled();
-        const bool b = w->Panel1Buttons[TForm1::TbEncrypt]->isEnabled();
+        const bool a = w->captionRow().button(ToolbarRow::Encrypt)->isEnabled();
+        const bool b = w->pictureRow().button(ToolbarRow::Encrypt)->isEnabled();
         return a && b
             ? true
             : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
     }
     bool decryptEnabled() const
     {
-        const bool a = w->Panel3Buttons[TForm1::TbDecrypt]->isEnabled();
-        const bool b = w->Panel1Buttons[TForm1::TbDecrypt]->isEnabled();
+        const bool a = w->captionRow().button(ToolbarRow::Decrypt)->isEnabled();
+        const bool b = w->pictureRow().button(ToolbarRow::Decrypt)->isEnabled();
         return a && b
             ? true
             : (!a && !b ? false : (QTest::qFail("rows differ", __FILE__, __LINE__), false));
     }
-    TForm2 *form2() const { return program->Form2(); }
-    TForm3 *form3() const { return program->Form3(); }
+    QAction &action(const char *name) const { return child<QAction>(*w, name); }
+    gui::RichEdit *edit() const { return &w->editor(); }
 
 private slots:
     void init()
     {
-        ui = std::make_unique<ScriptedUi>();
+        ui = std::make_unique<ScriptedModal>();
         dir = std::make_unique<QTemporaryDir>();
         QVERIFY(dir->isValid());
         start();
@@ -136,29 +163,28 @@ private slots:
         QCOMPARE(panel(0), QStringLiteral("0 Bytes"));
         QCOMPARE(panel(1), QString());
         QCOMPARE(panel(2), QStringLiteral(" Encryption by Qumo"));
-        QVERIFY(w->Panel3->isVisible());
-        QVERIFY(!w->Panel1->isVisible());
-        QCOMPARE(w->Panel3->height(), 41);
-        QCOMPARE(w->Panel1->height(), 27);
+        QVERIFY(w->captionRow().isVisible());
+        QVERIFY(!w->pictureRow().isVisible());
+        QCOMPARE(w->captionRow().height(), 41);
+        QCOMPARE(w->pictureRow().height(), 27);
         const QStringList captions = {
             "&New", "&Open", "&Save", "&Copy All", "&Paste", "E&ncrypt", "&Decrypt", "Quick &Mail"};
-        QCOMPARE(w->Panel3Buttons.size(), 8);
-        QCOMPARE(w->Panel1Buttons.size(), 8);
-        for (int i = 0; i < 8; ++i) {
-            QCOMPARE(w->Panel3Buttons[i]->text(), captions[i]);
-            QCOMPARE(w->Panel3Buttons[i]->size(), QSize(65, 37));
-            QCOMPARE(w->Panel1Buttons[i]->text(), QString());
-            QCOMPARE(w->Panel1Buttons[i]->size(), QSize(65, 23));
+        for (int i = 0; i < ToolbarRow::kButtonCount; ++i) {
+            const auto b = ToolbarRow::Button(i);
+            QCOMPARE(w->captionRow().button(b)->text(), captions[i]);
+            QCOMPARE(w->captionRow().button(b)->size(), QSize(65, 37));
+            QCOMPARE(w->pictureRow().button(b)->text(), QString());
+            QCOMPARE(w->pictureRow().button(b)->size(), QSize(65, 23));
         }
         QVERIFY(!encryptEnabled());
         QVERIFY(!decryptEnabled());
         // The menu entries are always enabled, whatever the toolbar shows.
-        QVERIFY(w->Encrypt1->isEnabled() && w->Decrypt1->isEnabled());
-        QVERIFY(w->ShowToolBar1->isChecked() && w->ShowButtonText1->isChecked()
-            && w->WordWrap1->isChecked());
-        QCOMPARE(w->Print1->text(), QStringLiteral("&Print..."));
-        QCOMPARE(w->MailPreferances1->text(), QStringLiteral("Mail &Preferances..."));
-        QCOMPARE(w->PopupMenu1->actions().size(), 10);
+        QVERIFY(action("Encrypt1").isEnabled() && action("Decrypt1").isEnabled());
+        QVERIFY(action("ShowToolBar1").isChecked() && action("ShowButtonText1").isChecked()
+            && action("WordWrap1").isChecked());
+        QCOMPARE(action("Print1").text(), QStringLiteral("&Print..."));
+        QCOMPARE(action("MailPreferances1").text(), QStringLiteral("Mail &Preferances..."));
+        QCOMPARE(child<QMenu>(*w, "PopupMenu1").actions().size(), 10);
     }
 
     void typingUpdatesPanelsAndButtons()
@@ -167,58 +193,58 @@ private slots:
         QCOMPARE(panel(0), QStringLiteral("3 bytes"));
         QVERIFY(encryptEnabled());
         QCOMPARE(panel(1), QStringLiteral("Modified"));
-        QVERIFY(w->DocModified);
-        QTest::keyClick(w->RichEdit1, Qt::Key_Return);
+        QVERIFY(w->isModified());
+        QTest::keyClick(edit(), Qt::Key_Return);
         QCOMPARE(panel(0), QStringLiteral("5 bytes"));
-        QCOMPARE(w->RichEdit1->text(), QByteArray("abc\r\n"));
+        QCOMPARE(edit()->text(), QByteArray("abc\r\n"));
         // Deleting everything: the count reads the lower-case form, and
         // Encrypt goes off again.
-        w->RichEdit1->selectAll();
-        QTest::keyClick(w->RichEdit1, Qt::Key_Delete);
+        edit()->selectAll();
+        QTest::keyClick(edit(), Qt::Key_Delete);
         QCOMPARE(panel(0), QStringLiteral("0 bytes"));
         QVERIFY(!encryptEnabled());
         // A character the code page cannot hold counts one byte, as "?".
         type(QString::fromUtf8("\u03a9\U0001F600\u00e9"));
         QCOMPARE(panel(0), QStringLiteral("3 bytes"));
-        QCOMPARE(w->RichEdit1->text(), QByteArray("??\xe9"));
+        QCOMPARE(edit()->text(), QByteArray("??\xe9"));
     }
 
     void decryptFollowsTheBeginMarker()
     {
         QGuiApplication::clipboard()->setText(
             QStringLiteral("before ") + QString::fromLatin1(kMarker) + QStringLiteral(" after"));
-        w->Paste1Click();
+        w->paste();
         QVERIFY(decryptEnabled());
         // Remove one character of the marker.
-        QTextCursor c(w->RichEdit1->document());
+        QTextCursor c(edit()->document());
         c.setPosition(10);
         c.deleteChar();
         QVERIFY(!decryptEnabled());
-        w->RichEdit1->setText(kMarker.toLower());
+        edit()->setText(kMarker.toLower());
         QVERIFY(!decryptEnabled());
         QVERIFY(encryptEnabled());
     }
 
     void clickingMarksModifiedAndNewAsks()
     {
-        w->RichEdit1->setText("some text");
-        QVERIFY(!w->DocModified);
-        QTest::mouseClick(w->RichEdit1->viewport(), Qt::LeftButton, {}, QPoint(30, 5));
-        QVERIFY(w->DocModified);
+        edit()->setText("some text");
+        QVERIFY(!w->isModified());
+        QTest::mouseClick(edit()->viewport(), Qt::LeftButton, {}, QPoint(30, 5));
+        QVERIFY(w->isModified());
         QCOMPARE(panel(1), QStringLiteral("Modified"));
         ui->messageAnswers << Answer::No;
-        w->New1Click();
+        w->newDocument();
         QCOMPARE(ui->messages.size(), 1);
         QCOMPARE(
             ui->messages[0].text, QStringLiteral("Do you want to save changes to current file?"));
         QCOMPARE(ui->messages[0].caption, QStringLiteral("SAVE CHANGES?"));
-        QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
-        QCOMPARE(ui->messages[0].buttons, platform::Buttons::YesNo);
-        QCOMPARE(w->RichEdit1->text(), QByteArray());
-        QVERIFY(!w->DocModified);
+        QCOMPARE(ui->messages[0].icon, gui::Icon::Warning);
+        QCOMPARE(ui->messages[0].buttons, gui::Buttons::YesNo);
+        QCOMPARE(edit()->text(), QByteArray());
+        QVERIFY(!w->isModified());
         QCOMPARE(panel(1), QString());
         // New itself is no caret move: a second New asks nothing.
-        w->New1Click();
+        w->newDocument();
         QCOMPARE(ui->messages.size(), 1);
     }
 
@@ -226,15 +252,15 @@ private slots:
     {
         const QString name = path(QStringLiteral("kept.vlq"));
         ui->fileAnswers << name;
-        w->Button2Click();
+        w->saveAs();
         QCOMPARE(panel(2), name);
-        w->New1Click();
+        w->newDocument();
         QCOMPARE(panel(2), name);
-        w->ExplorerButton8Click();
+        w->newFromToolbar();
         QCOMPARE(panel(2), QStringLiteral("Encryption By Qumo"));
-        w->RichEdit1->setText("x");
-        w->Clear1Click();
-        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        edit()->setText("x");
+        w->clearAll();
+        QCOMPARE(edit()->text(), QByteArray());
         QCOMPARE(panel(2), QStringLiteral("Encryption By Qumo"));
     }
 
@@ -244,8 +270,8 @@ private slots:
         const QString name = path(QStringLiteral("saved"));
         ui->messageAnswers << Answer::Yes;
         ui->fileAnswers << name;
-        w->New1Click();
-        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        w->newDocument();
+        QCOMPARE(edit()->text(), QByteArray());
         // No extension typed: the default one is added, and the file is RTF.
         const QByteArray bytes = fileBytes(name + QStringLiteral(".vlq"));
         QVERIFY(bytes.startsWith("{\\rtf"));
@@ -271,23 +297,23 @@ private slots:
         ui->messageAnswers << Answer::Yes;
         ui->fileAnswers << std::nullopt;
         if (command == QLatin1String("New"))
-            w->New1Click();
+            w->newDocument();
         else if (command == QLatin1String("ToolbarNew"))
-            w->Panel3Buttons[TForm1::TbNew]->click();
+            w->captionRow().button(ToolbarRow::New)->click();
         else if (command == QLatin1String("Clear"))
-            w->Clear1Click();
+            w->clearAll();
         else if (command == QLatin1String("Open"))
-            w->Button1Click();
+            w->openFile();
         else
             QVERIFY(!w->close());
-        QCOMPARE(w->RichEdit1->text(), QByteArray("precious"));
-        QVERIFY(w->DocModified);
+        QCOMPARE(edit()->text(), QByteArray("precious"));
+        QVERIFY(w->isModified());
         QCOMPARE(panel(1), QStringLiteral("Modified"));
         QCOMPARE(panel(2), before3);
         QVERIFY(w->isVisible());
         // Only the save dialog was asked, no open dialog.
         QCOMPARE(ui->fileRequests.size(), 1);
-        QCOMPARE(ui->fileRequests[0].mode, platform::FileRequest::Mode::Save);
+        QCOMPARE(ui->fileRequests[0].mode, gui::FileRequest::Mode::Save);
     }
 
     void failedWriteInTheQuestionEndsTheCommand()
@@ -299,16 +325,16 @@ private slots:
         QVERIFY(!w->close());
         QCOMPARE(ui->messages.last().text, QStringLiteral("Cannot create file %1.").arg(bad));
         QCOMPARE(ui->messages.last().caption, QStringLiteral("Velmorandquist"));
-        QCOMPARE(ui->messages.last().icon, platform::Icon::Error);
+        QCOMPARE(ui->messages.last().icon, gui::Icon::Error);
         QVERIFY(w->isVisible());
-        QCOMPARE(w->RichEdit1->text(), QByteArray("precious"));
+        QCOMPARE(edit()->text(), QByteArray("precious"));
     }
 
     void exitAsksOnceAndCloses()
     {
         type(QStringLiteral("x"));
         ui->messageAnswers << Answer::No;
-        w->Exit1Click();
+        w->exit();
         QCOMPARE(ui->messages.size(), 1);
         QVERIFY(!w->isVisible());
     }
@@ -318,11 +344,11 @@ private slots:
         type(QStringLiteral("text"));
         ui->messageAnswers << Answer::No;
         ui->fileAnswers << std::nullopt;
-        w->Button1Click();
-        QCOMPARE(w->RichEdit1->text(), QByteArray("text"));
+        w->openFile();
+        QCOMPARE(edit()->text(), QByteArray("text"));
         QCOMPARE(panel(1), QString());
-        QVERIFY(!w->DocModified);
-        w->New1Click();
+        QVERIFY(!w->isModified());
+        w->newDocument();
         QCOMPARE(ui->messages.size(), 1); // only the question of the Open
         QCOMPARE(ui->fileRequests[0].title, QStringLiteral("Velmorandquist - Open File:"));
         QCOMPARE(ui->fileRequests[0].defaultSuffix, QStringLiteral("vlq"));
@@ -337,27 +363,27 @@ private slots:
         const QString plain = path(QStringLiteral("plain.txt"));
         QVERIFY(writeFile(plain, QByteArray("line one\nline two\xc3\xa9\n")));
         ui->fileAnswers << plain;
-        w->Button1Click();
-        QCOMPARE(w->RichEdit1->text(), QByteArray("line one\r\nline two\xe9\r\n"));
+        w->openFile();
+        QCOMPARE(edit()->text(), QByteArray("line one\r\nline two\xe9\r\n"));
         QCOMPARE(panel(2), plain);
-        QVERIFY(!w->DocModified);
+        QVERIFY(!w->isModified());
 
         // Formatting survives Save As and Open.
-        QTextCursor c(w->RichEdit1->document());
+        QTextCursor c(edit()->document());
         c.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
         QTextCharFormat bold;
         bold.setFontWeight(QFont::Bold);
         c.mergeCharFormat(bold);
         const QString saved = path(QStringLiteral("again.vlq"));
         ui->fileAnswers << saved;
-        w->Button2Click();
+        w->saveAs();
         QCOMPARE(panel(2), saved);
         QCOMPARE(ui->fileRequests.last().proposedName, QString()); // save learns nothing of Open
-        w->RichEdit1->setText({});
+        edit()->setText({});
         ui->fileAnswers << saved;
-        w->Button1Click();
-        QCOMPARE(w->RichEdit1->text(), QByteArray("line one\r\nline two\xe9\r\n"));
-        QTextCursor first(w->RichEdit1->document());
+        w->openFile();
+        QCOMPARE(edit()->text(), QByteArray("line one\r\nline two\xe9\r\n"));
+        QTextCursor first(edit()->document());
         first.movePosition(QTextCursor::Right);
         QCOMPARE(first.charFormat().fontWeight(), int(QFont::Bold));
         // Each dialog proposes its own last name.
@@ -366,14 +392,14 @@ private slots:
 
     void openErrorsAreShownAndChangeNothing()
     {
-        w->RichEdit1->setText("unchanged");
+        edit()->setText("unchanged");
         const QString missing = path(QStringLiteral("missing.vlq"));
         ui->fileAnswers << missing;
-        w->Open1->trigger();
+        action("Open1").trigger();
         QCOMPARE(
             ui->messageTexts(), QStringList {QStringLiteral("Cannot open file %1.").arg(missing)});
         QCOMPARE(ui->messages[0].caption, QStringLiteral("Velmorandquist"));
-        QCOMPARE(w->RichEdit1->text(), QByteArray("unchanged"));
+        QCOMPARE(edit()->text(), QByteArray("unchanged"));
         QCOMPARE(panel(2), QStringLiteral(" Encryption by Qumo"));
     }
 
@@ -384,10 +410,10 @@ private slots:
         QVERIFY(QDir().mkpath(target));
         type(QStringLiteral("new text"));
         ui->fileAnswers << target;
-        w->SaveAs1->trigger();
+        action("SaveAs1").trigger();
         QCOMPARE(
             ui->messageTexts(), QStringList {QStringLiteral("Cannot create file %1.").arg(target)});
-        QVERIFY(w->DocModified);
+        QVERIFY(w->isModified());
         QCOMPARE(panel(1), QStringLiteral("Modified"));
         QVERIFY(QFileInfo(target).isDir());
     }
@@ -398,25 +424,25 @@ private slots:
         const QString name = path(QStringLiteral("arg.txt"));
         QVERIFY(writeFile(name, "from the command line"));
         start({name});
-        QCOMPARE(w->RichEdit1->text(), QByteArray("from the command line"));
+        QCOMPARE(edit()->text(), QByteArray("from the command line"));
         QCOMPARE(panel(2), name);
-        QVERIFY(!w->DocModified);
+        QVERIFY(!w->isModified());
         // After a modal window the file is not read again.
         QVERIFY(writeFile(name, "changed on disk"));
         ui->onModal(
             QStringLiteral("TForm2"), encryptWith(QStringLiteral("pw"), QStringLiteral("pw")));
-        w->Button3Click();
-        QVERIFY(w->RichEdit1->text().startsWith(kMarker));
+        w->encrypt();
+        QVERIFY(edit()->text().startsWith(kMarker));
 
         program.reset();
         start({name, QStringLiteral("second")});
-        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        QCOMPARE(edit()->text(), QByteArray());
         QCOMPARE(panel(2), QStringLiteral(" Encryption by Qumo"));
     }
 
     void spellCheckMessage()
     {
-        w->SpellCheck1->trigger();
+        action("SpellCheck1").trigger();
         QCOMPARE(ui->log.last(),
             QStringLiteral("message Velmorandquist none ok: Spell check will be working in\n"
                            "the next build of Velmorandquist."));
@@ -424,14 +450,14 @@ private slots:
 
     void copyAllSelectsAndCopies()
     {
-        w->RichEdit1->setText("all of it\r\nreally");
-        w->CopyallClick();
+        edit()->setText("all of it\r\nreally");
+        w->copyAll();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("all of it\nreally"));
-        QVERIFY(w->RichEdit1->textCursor().hasSelection());
-        QCOMPARE(w->RichEdit1->textCursor().selectedText().size(), 16);
-        w->RichEdit1->setText({});
-        w->Paste1Click();
-        QCOMPARE(w->RichEdit1->text(), QByteArray("all of it\r\nreally"));
+        QVERIFY(edit()->textCursor().hasSelection());
+        QCOMPARE(edit()->textCursor().selectedText().size(), 16);
+        edit()->setText({});
+        w->paste();
+        QCOMPARE(edit()->text(), QByteArray("all of it\r\nreally"));
     }
 
     // --- Encrypt dialog ------------------------------------------------------
@@ -479,22 +505,22 @@ private slots:
         QFETCH(int, level);
         QFETCH(QStringList, messages);
         QFETCH(bool, fieldsEmptied);
-        w->RichEdit1->setText("plain");
+        edit()->setText("plain");
         bool stayedOpen = false;
         ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
             encryptWith(pw1, pw2, level)(d);
             stayedOpen = d.isVisible();
-            auto &f = static_cast<TForm2 &>(d);
+            const EncryptControls f(d);
             QCOMPARE(f.Edit1->text().isEmpty() && f.Edit2->text().isEmpty(), fieldsEmptied);
         });
-        w->Button3Click();
+        w->encrypt();
         QVERIFY(stayedOpen);
         QCOMPARE(ui->messageTexts(), messages);
         for (const auto &m : ui->messages) {
             QCOMPARE(m.caption, QStringLiteral("ERROR"));
-            QCOMPARE(m.icon, platform::Icon::Warning);
+            QCOMPARE(m.icon, gui::Icon::Warning);
         }
-        QCOMPARE(w->RichEdit1->text(), QByteArray("plain"));
+        QCOMPARE(edit()->text(), QByteArray("plain"));
     }
 
     void encryptRefusesTextOutsideTheCipher_data()
@@ -515,52 +541,52 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, what);
-        w->RichEdit1->setPlainText(text);
-        const QByteArray before = w->RichEdit1->text();
+        edit()->setPlainText(text);
+        const QByteArray before = edit()->text();
         ui->onModal(QStringLiteral("TForm2"),
             encryptWith(QStringLiteral("longpassword"), QStringLiteral("longpassword"), 3));
-        w->Button3Click();
+        w->encrypt();
         QCOMPARE(ui->messages.size(), 1);
         QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
-        QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
+        QCOMPARE(ui->messages[0].icon, gui::Icon::Warning);
         QVERIFY2(ui->messages[0].text.contains(what), qPrintable(ui->messages[0].text));
-        QCOMPARE(w->RichEdit1->text(), before);
+        QCOMPARE(edit()->text(), before);
         QVERIFY(!ui->log.contains(QStringLiteral("busy")));
     }
 
     void encryptRefusesABlockThatWouldNotReadBack()
     {
         // A password of backticks leaves the text as it is, end marker and all.
-        w->RichEdit1->setText("x [End_Encryption] y");
+        edit()->setText("x [End_Encryption] y");
         ui->onModal(
             QStringLiteral("TForm2"), encryptWith(QStringLiteral("`"), QStringLiteral("`")));
-        w->Button3Click();
+        w->encrypt();
         QCOMPARE(ui->messages.size(), 1);
         QVERIFY(ui->messages[0].text.startsWith(
             QStringLiteral("This text cannot be encrypted with this password")));
-        QCOMPARE(w->RichEdit1->text(), QByteArray("x [End_Encryption] y"));
+        QCOMPARE(edit()->text(), QByteArray("x [End_Encryption] y"));
     }
 
     void encryptKeysAndLevelKept()
     {
-        w->RichEdit1->setText("hello");
+        edit()->setText("hello");
         ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
-            auto &f = static_cast<TForm2 &>(d);
+            const EncryptControls f(d);
             QVERIFY(f.RadioButton1->isChecked());
             QCOMPARE(QApplication::focusWidget(), f.Edit1);
             f.RadioButton2->setChecked(true);
             f.Edit1->setText(QStringLiteral("fivec"));
             QTest::keyClick(f.Edit1, Qt::Key_Return);
             QCOMPARE(QApplication::focusWidget(), f.Edit2);
-            QVERIFY(f.isVisible());
+            QVERIFY(d.isVisible());
             f.Edit2->setText(QStringLiteral("fivec"));
             QTest::keyClick(f.Edit2, Qt::Key_Enter);
-            QVERIFY(!f.isVisible());
+            QVERIFY(!d.isVisible());
         });
-        QCOMPARE(w->Panel3Buttons[TForm1::TbEncrypt]->isEnabled(), true);
-        w->Panel3Buttons[TForm1::TbEncrypt]->click();
+        QCOMPARE(w->captionRow().button(ToolbarRow::Encrypt)->isEnabled(), true);
+        w->captionRow().button(ToolbarRow::Encrypt)->click();
         QVERIFY(ui->messages.isEmpty());
-        const QByteArray block = w->RichEdit1->text();
+        const QByteArray block = edit()->text();
         QCOMPARE(block.size(), 5 + 77);
         QCOMPARE(block.at(49), '^');
         QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm2"))),
@@ -571,7 +597,7 @@ private slots:
         // with the level chosen before; a key release on a level button
         // returns to the password.
         ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
-            auto &f = static_cast<TForm2 &>(d);
+            const EncryptControls f(d);
             QVERIFY(f.RadioButton2->isChecked());
             QVERIFY(f.Edit1->text().isEmpty() && f.Edit2->text().isEmpty());
             f.Edit1->setText(QStringLiteral("a"));
@@ -582,10 +608,10 @@ private slots:
             f.BitBtn2->click();
             QVERIFY(f.Edit1->text().isEmpty());
             QCOMPARE(f.Edit2->text(), QStringLiteral("b"));
-            QCOMPARE(f.result(), int(QDialog::Accepted));
+            QCOMPARE(d.result(), int(QDialog::Accepted));
         });
-        w->Button3Click();
-        QCOMPARE(w->RichEdit1->text(), block);
+        w->encrypt();
+        QCOMPARE(edit()->text(), block);
     }
 
     // --- Decrypt dialog ------------------------------------------------------
@@ -599,68 +625,68 @@ private slots:
         // Good, with text around the block and line breaks inside it.
         QByteArray b = block("two\r\nlines", "secret", 1);
         b.insert(70, "\r\n");
-        w->RichEdit1->setText("Hi\r\n" + b + "\r\nBye");
+        edit()->setText("Hi\r\n" + b + "\r\nBye");
         ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("secret")));
-        w->Button4Click();
+        w->decrypt();
         QVERIFY(ui->messages.isEmpty());
-        QCOMPARE(w->RichEdit1->text(), QByteArray("Hi\r\ntwo\r\nlines\r\nBye"));
+        QCOMPARE(edit()->text(), QByteArray("Hi\r\ntwo\r\nlines\r\nBye"));
         QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm3"))),
             (QStringList {"modal TForm3", "busy", "idle", "end TForm3"}));
 
         // Wrong password: warning, and the garbled text replaces the block.
-        w->RichEdit1->setText(block("attack at dawn", "right", 2));
+        edit()->setText(block("attack at dawn", "right", 2));
         ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("wrong")));
-        w->Button4Click();
+        w->decrypt();
         QCOMPARE(ui->messageTexts(), QStringList {"Incorrect password."});
         QCOMPARE(ui->messages[0].caption, QStringLiteral("WARNING"));
-        QVERIFY(!w->RichEdit1->text().contains("attack"));
-        QVERIFY(!w->RichEdit1->text().contains(kMarker));
+        QVERIFY(!edit()->text().contains("attack"));
+        QVERIFY(!edit()->text().contains(kMarker));
         QVERIFY(!decryptEnabled());
 
         // A body with a character changed: checksum error, text delivered.
         ui->messages.clear();
         QByteArray damaged = block("abcdefghij", "pw", 1);
         damaged[65] = damaged[65] == 'A' ? 'B' : 'A';
-        w->RichEdit1->setText(damaged);
+        edit()->setText(damaged);
         ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("pw")));
-        w->Button4Click();
+        w->decrypt();
         QCOMPARE(ui->messageTexts(),
             QStringList {"Check sum error:\nData may be corrupt or contain errors."});
 
         // No block: the text stays and the dialog closes.
         ui->messages.clear();
-        w->RichEdit1->setText("nothing here");
+        edit()->setText("nothing here");
         bool closed = false;
         ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
             decryptWith(QStringLiteral("pw"))(d);
             closed = !d.isVisible();
         });
-        w->Button4Click();
+        w->decrypt();
         QVERIFY(closed);
         QCOMPARE(ui->messageTexts(), QStringList {"Unable to find encryption signature."});
         QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
-        QCOMPARE(ui->messages[0].icon, platform::Icon::None);
-        QCOMPARE(w->RichEdit1->text(), QByteArray("nothing here"));
+        QCOMPARE(ui->messages[0].icon, gui::Icon::None);
+        QCOMPARE(edit()->text(), QByteArray("nothing here"));
     }
 
     void decryptRefusesEmptyPasswordAndStaysOpen()
     {
         const cipher::Bytes b = cipher::encryptText("x", "pw", 1);
-        w->RichEdit1->setText(QByteArray(b.data(), qsizetype(b.size())));
+        edit()->setText(QByteArray(b.data(), qsizetype(b.size())));
         ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
-            auto &f = static_cast<TForm3 &>(d);
+            const DecryptControls f(d);
             QTest::keyClick(f.Edit1, Qt::Key_Return);
-            QVERIFY(f.isVisible());
+            QVERIFY(d.isVisible());
             f.BitBtn6->click();
-            QVERIFY(f.isVisible());
+            QVERIFY(d.isVisible());
             f.BitBtn2->click();
         });
-        w->Button4Click();
+        w->decrypt();
         QCOMPARE(ui->messageTexts(),
             (QStringList {"You must enter a password.", "You must enter a password."}));
         QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
-        QCOMPARE(ui->messages[0].icon, platform::Icon::Warning);
-        QVERIFY(w->RichEdit1->text().startsWith(kMarker));
+        QCOMPARE(ui->messages[0].icon, gui::Icon::Warning);
+        QVERIFY(edit()->text().startsWith(kMarker));
     }
 
     void wholeRoad_data()
@@ -677,24 +703,24 @@ private slots:
         QFETCH(QString, password);
         const QString typed = QStringLiteral("Dear Ann,\nmeet me at 10 {sharp} \\ [ok]?\n\n~ Bob");
         type(typed);
-        const QByteArray plain = w->RichEdit1->text();
+        const QByteArray plain = edit()->text();
         ui->onModal(QStringLiteral("TForm2"), encryptWith(password, password, level));
-        w->Encrypt1->trigger();
-        QVERIFY(w->RichEdit1->text().startsWith(kMarker));
+        action("Encrypt1").trigger();
+        QVERIFY(edit()->text().startsWith(kMarker));
         const QString file = path(QStringLiteral("message"));
         ui->fileAnswers << file;
-        w->SaveAs1->trigger();
+        action("SaveAs1").trigger();
         ui->messageAnswers << Answer::No;
-        w->New1->trigger();
-        QCOMPARE(w->RichEdit1->text(), QByteArray());
+        action("New1").trigger();
+        QCOMPARE(edit()->text(), QByteArray());
         ui->fileAnswers << file + QStringLiteral(".vlq");
-        w->Open1->trigger();
+        action("Open1").trigger();
         QVERIFY(decryptEnabled());
         ui->onModal(QStringLiteral("TForm3"), decryptWith(password));
-        w->Decrypt1->trigger();
+        action("Decrypt1").trigger();
         QCOMPARE(ui->messageTexts(), QStringList());
-        QCOMPARE(w->RichEdit1->text(), plain);
-        QCOMPARE(w->RichEdit1->toPlainText(), typed);
+        QCOMPARE(edit()->text(), plain);
+        QCOMPARE(edit()->toPlainText(), typed);
     }
 
     void printsPagesOfTheWholeText()
@@ -702,16 +728,16 @@ private slots:
         QByteArray text;
         for (int i = 1; i <= 300; ++i)
             text += "Line number " + QByteArray::number(i) + "\r\n";
-        w->RichEdit1->setText(text + "The end");
+        edit()->setText(text + "The end");
         const QString pdf = path(QStringLiteral("out.pdf"));
         ui->printAnswers << pdf;
-        w->Print1->trigger();
+        action("Print1").trigger();
         QVERIFY(ui->messages.isEmpty());
         const QByteArray bytes = fileBytes(pdf);
         QVERIFY(bytes.startsWith("%PDF"));
         // Cancelling prints nothing.
         ui->printAnswers << std::nullopt;
-        w->Print1Click();
+        w->print();
         const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
         if (pdftotext.isEmpty())
             QSKIP("pdftotext is not installed");

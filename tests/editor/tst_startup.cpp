@@ -2,11 +2,12 @@
 // start-up notice and the view options, with a store in a folder of the test's.
 
 #include "editor/mainwindow.h"
-#include "editor/noticeform.h"
+#include "editor/noticewindow.h"
 #include "editor/program.h"
-#include "platform/richedit.h"
-#include "platform/scriptedui.h"
-#include "platform/settingsstore.h"
+#include "gui/richedit.h"
+#include "settings/store.h"
+#include "settings/values.h"
+#include "tests/support/scriptedmodal.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,18 +19,27 @@
 #include <QTextDocument>
 #include <QTimer>
 
-using platform::ScriptedUi;
-using platform::SettingsStore;
+using namespace editor;
+using settings::Store;
+using testsupport::child;
+using testsupport::ScriptedModal;
 
 namespace {
-const QString kKey = QStringLiteral("\\software\\Qumo\\Velmorandquist");
-const QString kStartKey =
-    QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment\\start_key");
+
+QAction &action(QWidget &window, const char *name)
+{
+    return child<QAction>(window, name);
+}
+
+const QString kKey = settings::programKeyPath();
+const QString kStartKey = settings::startKeyPath();
+// The notice check comes this soon after start-up in these tests.
+constexpr int kNoticeDelay = 10;
 
 StartupOptions withNotice()
 {
     StartupOptions o = StartupOptions::quiet();
-    o.noticeTimer = true;
+    o.noticeDelayMs = kNoticeDelay;
     return o;
 }
 } // namespace
@@ -39,21 +49,21 @@ class TestStartup : public QObject
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> home;
-    std::unique_ptr<ScriptedUi> ui;
+    std::unique_ptr<ScriptedModal> ui;
 
     void useConfig(const QString &path) { qputenv("XDG_CONFIG_HOME", path.toLocal8Bit()); }
     void setStartKey(const QString &value)
     {
-        SettingsStore store;
+        Store store;
         QVERIFY(store.openKey(kStartKey, true));
         store.writeString(QStringLiteral("start_key"), value);
         store.closeKey();
     }
     int noticesShown() const { return int(ui->log.count(QStringLiteral("modal TForm4"))); }
     // Lets the start-up notice check run, as the message loop would.
-    static void waitForTheTimer(TForm1 *w)
+    static void waitForTheTimer(MainWindow *w)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!w->Timer1->isActive(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->noticeTimer().isActive(), 3000);
     }
 
 private slots:
@@ -61,7 +71,7 @@ private slots:
     {
         home = std::make_unique<QTemporaryDir>();
         useConfig(home->filePath(QStringLiteral("config")));
-        ui = std::make_unique<ScriptedUi>();
+        ui = std::make_unique<ScriptedModal>();
     }
     void cleanup()
     {
@@ -77,13 +87,13 @@ private slots:
         QCOMPARE(program.creationLog,
             (QStringList {
                 "TForm5", "TForm1", "TForm7", "TForm4", "-TForm5", "TForm2", "TForm3", "TForm6"}));
-        QVERIFY(program.Form1()->isVisible());
+        QVERIFY(program.mainWindow().isVisible());
         for (const char *hidden : {"TForm7", "TForm4", "TForm2", "TForm3", "TForm6"})
-            QVERIFY2(!program.form(QLatin1String(hidden))->isVisible(), hidden);
-        QCOMPARE(platform::applicationTitle(), QStringLiteral("Velmorandquist"));
+            QVERIFY2(!program.window(QLatin1String(hidden))->isVisible(), hidden);
+        QCOMPARE(gui::applicationTitle(), QStringLiteral("Velmorandquist"));
         QVERIFY(!QApplication::windowIcon().isNull());
         // The settings key was made at the main window's creation.
-        SettingsStore store;
+        Store store;
         QVERIFY(store.keyExists(kKey));
         QVERIFY(ui->messages.isEmpty());
     }
@@ -100,12 +110,12 @@ private slots:
             ui->log.clear();
             ui->messages.clear();
             Program program({}, withNotice());
-            QVERIFY(program.Form1()->isVisible());
+            QVERIFY(program.mainWindow().isVisible());
             QCOMPARE(ui->messageTexts(),
                 QStringList {QStringLiteral("Failed to create key %1.").arg(kKey)});
             QCOMPARE(ui->messages[0].caption, QStringLiteral("Velmorandquist"));
             // Nothing can be read, so the notice shows at every start.
-            waitForTheTimer(program.Form1());
+            waitForTheTimer(&program.mainWindow());
             QCOMPARE(noticesShown(), 1);
         }
     }
@@ -131,14 +141,15 @@ private slots:
         if (!absent)
             setStartKey(value);
         Program program({}, withNotice());
-        TForm1 *w = program.Form1();
-        QVERIFY(w->Timer1->isActive());
-        QCOMPARE(w->Timer1->interval(), 1000);
+        MainWindow *w = &program.mainWindow();
+        QCOMPARE(StartupOptions().noticeDelayMs, 1000);
+        QVERIFY(w->noticeTimer().isActive());
+        QCOMPARE(w->noticeTimer().interval(), kNoticeDelay);
         waitForTheTimer(w);
-        QCOMPARE(w->regno->text(), value);
+        QCOMPARE(w->startKey(), value);
         QCOMPARE(noticesShown(), shown);
         // Once per start: the timer stopped itself.
-        QTest::qWait(1200);
+        QTest::qWait(10 * kNoticeDelay);
         QCOMPARE(noticesShown(), shown);
     }
 
@@ -146,21 +157,20 @@ private slots:
     {
         {
             ui->onModal(QStringLiteral("TForm4"), [](QDialog &d) {
-                auto &f = static_cast<TForm4 &>(d);
-                f.CheckBox1->setChecked(true);
-                f.Button1->click();
+                child<QCheckBox>(d, "CheckBox1").setChecked(true);
+                child<QPushButton>(d, "Button1").click();
             });
             Program program({}, withNotice());
-            waitForTheTimer(program.Form1());
+            waitForTheTimer(&program.mainWindow());
             QCOMPARE(noticesShown(), 1);
         }
         {
             // Ticked but closed with the close box: nothing was written
             // then, and the ticked OK before still holds.
             Program program({}, withNotice());
-            waitForTheTimer(program.Form1());
+            waitForTheTimer(&program.mainWindow());
             QCOMPARE(noticesShown(), 1);
-            QCOMPARE(program.Form1()->regno->text(), QStringLiteral("no"));
+            QCOMPARE(program.mainWindow().startKey(), QStringLiteral("no"));
         }
     }
 
@@ -168,25 +178,25 @@ private slots:
     {
         for (int start = 1; start <= 2; ++start) {
             ui->onModal(QStringLiteral("TForm4"), [](QDialog &d) {
-                static_cast<TForm4 &>(d).CheckBox1->setChecked(true);
+                child<QCheckBox>(d, "CheckBox1").setChecked(true);
                 d.reject();
             });
             Program program({}, withNotice());
-            waitForTheTimer(program.Form1());
+            waitForTheTimer(&program.mainWindow());
             QCOMPARE(noticesShown(), start);
         }
     }
 
     void startKeyOfAnotherTypeIsAnError()
     {
-        SettingsStore().createKey(kStartKey);
-        const QString path = SettingsStore::defaultFilePath();
+        Store().createKey(kStartKey);
+        const QString path = Store::defaultFilePath();
         QFile f(path);
         QVERIFY(f.open(QIODevice::Append));
         f.write("start_key = dword 0x00000001\n");
         f.close();
         Program program({}, withNotice());
-        waitForTheTimer(program.Form1());
+        waitForTheTimer(&program.mainWindow());
         QCOMPARE(ui->messageTexts(), QStringList {"Invalid data type for 'start_key'."});
         QCOMPARE(noticesShown(), 0);
     }
@@ -199,17 +209,17 @@ private slots:
         f.write("loaded first");
         f.close();
         QByteArray seen;
-        TForm1 *w = nullptr;
-        ui->onModal(QStringLiteral("TForm4"), [&](QDialog &) { seen = w->RichEdit1->text(); });
+        MainWindow *w = nullptr;
+        ui->onModal(QStringLiteral("TForm4"), [&](QDialog &) { seen = w->editor().text(); });
         Program program({name}, withNotice());
-        w = program.Form1();
-        platform::activateWindow(w);
-        QCOMPARE(w->RichEdit1->text(), QByteArray("loaded first"));
+        w = &program.mainWindow();
+        testsupport::activateWindow(w);
+        QCOMPARE(w->editor().text(), QByteArray("loaded first"));
         waitForTheTimer(w);
         QCOMPARE(noticesShown(), 1);
         QCOMPARE(seen, QByteArray("loaded first"));
         // Returning from the notice does not load it again.
-        QCOMPARE(w->RichEdit1->text(), QByteArray("loaded first"));
+        QCOMPARE(w->editor().text(), QByteArray("loaded first"));
     }
 
     // --- View options --------------------------------------------------------
@@ -217,88 +227,88 @@ private slots:
     void toolbarRowsFollowTheTwoTicks()
     {
         Program program({}, StartupOptions::quiet());
-        TForm1 *w = program.Form1();
+        MainWindow *w = &program.mainWindow();
         const auto rows = [w] {
             return QString::fromLatin1("%1%2")
-                .arg(w->Panel3->isVisible() ? '3' : '-')
-                .arg(w->Panel1->isVisible() ? '1' : '-');
+                .arg(w->captionRow().isVisible() ? '3' : '-')
+                .arg(w->pictureRow().isVisible() ? '1' : '-');
         };
         QCOMPARE(rows(), QStringLiteral("3-"));
-        const int editorHeight = w->RichEdit1->height();
-        w->ShowButtonText1->trigger();
+        const int editorHeight = w->editor().height();
+        action(*w, "ShowButtonText1").trigger();
         QCOMPARE(rows(), QStringLiteral("-1"));
-        QVERIFY(!w->ShowButtonText1->isChecked());
+        QVERIFY(!action(*w, "ShowButtonText1").isChecked());
         QApplication::processEvents();
-        QCOMPARE(w->RichEdit1->height(), editorHeight + 14);
+        QCOMPARE(w->editor().height(), editorHeight + 14);
         // Hide, choose captions while hidden, show: the row with captions.
-        w->ShowToolBar1->trigger();
+        action(*w, "ShowToolBar1").trigger();
         QCOMPARE(rows(), QStringLiteral("--"));
-        w->ShowButtonText1->trigger();
+        action(*w, "ShowButtonText1").trigger();
         QCOMPARE(rows(), QStringLiteral("--"));
-        QVERIFY(w->ShowButtonText1->isChecked());
-        w->ShowButtonText1->trigger();
-        w->ShowToolBar1->trigger();
+        QVERIFY(action(*w, "ShowButtonText1").isChecked());
+        action(*w, "ShowButtonText1").trigger();
+        action(*w, "ShowToolBar1").trigger();
         QCOMPARE(rows(), QStringLiteral("-1"));
-        QVERIFY(w->ShowToolBar1->isChecked());
+        QVERIFY(action(*w, "ShowToolBar1").isChecked());
         // Every sequence of the two toggles keeps at most one row visible,
         // the one the ticks choose.
         for (int i = 0; i < 64; ++i) {
-            (i * 7 % 3 ? w->ShowToolBar1 : w->ShowButtonText1)->trigger();
-            const bool bar = w->ShowToolBar1->isChecked();
-            const bool text = w->ShowButtonText1->isChecked();
-            QCOMPARE(w->Panel3->isVisible(), bar && text);
-            QCOMPARE(w->Panel1->isVisible(), bar && !text);
+            action(*w, i * 7 % 3 ? "ShowToolBar1" : "ShowButtonText1").trigger();
+            const bool bar = action(*w, "ShowToolBar1").isChecked();
+            const bool text = action(*w, "ShowButtonText1").isChecked();
+            QCOMPARE(w->captionRow().isVisible(), bar && text);
+            QCOMPARE(w->pictureRow().isVisible(), bar && !text);
         }
     }
 
     void wordWrapFontAndBackground()
     {
         Program program({}, StartupOptions::quiet());
-        TForm1 *w = program.Form1();
-        QVERIFY(w->RichEdit1->wordWrap());
-        w->WordWrap1->trigger();
-        QVERIFY(!w->WordWrap1->isChecked());
-        QVERIFY(!w->RichEdit1->wordWrap());
-        w->WordWrap1->trigger();
-        QVERIFY(w->RichEdit1->wordWrap());
+        MainWindow *w = &program.mainWindow();
+        QVERIFY(w->editor().wordWrap());
+        action(*w, "WordWrap1").trigger();
+        QVERIFY(!action(*w, "WordWrap1").isChecked());
+        QVERIFY(!w->editor().wordWrap());
+        action(*w, "WordWrap1").trigger();
+        QVERIFY(w->editor().wordWrap());
 
         // The font dialog shows the start font, then the one last chosen.
         QFont chosen(QStringLiteral("DejaVu Serif"), 14);
         chosen.setItalic(true);
-        ui->fontAnswers << platform::FontChoice {chosen, QColor(Qt::darkRed)};
-        w->Colors1->trigger();
+        ui->fontAnswers << gui::FontChoice {chosen, QColor(Qt::darkRed)};
+        action(*w, "Colors1").trigger();
         QCOMPARE(ui->fontRequests[0].font.pointSize(), 8);
-        QCOMPARE(w->RichEdit1->document()->defaultFont().pointSize(), 14);
-        QVERIFY(w->RichEdit1->document()->defaultFont().italic());
-        QCOMPARE(w->RichEdit1->palette().color(QPalette::Text), QColor(Qt::darkRed));
-        w->Colors1->trigger(); // cancelled
+        QCOMPARE(w->editor().document()->defaultFont().pointSize(), 14);
+        QVERIFY(w->editor().document()->defaultFont().italic());
+        QCOMPARE(w->editor().palette().color(QPalette::Text), QColor(Qt::darkRed));
+        action(*w, "Colors1").trigger(); // cancelled
         QCOMPARE(ui->fontRequests[1].font.pointSize(), 14);
-        QCOMPARE(w->RichEdit1->document()->defaultFont().pointSize(), 14);
-        QVERIFY(!w->DocModified);
+        QCOMPARE(w->editor().document()->defaultFont().pointSize(), 14);
+        QVERIFY(!w->isModified());
 
         // Background: the colour dialog starts at black, then the last one.
         ui->colorAnswers << QColor(Qt::yellow);
-        w->Color1->trigger();
+        action(*w, "Color1").trigger();
         QCOMPARE(ui->colorRequests[0], QColor(Qt::black));
-        QCOMPARE(w->RichEdit1->palette().color(QPalette::Base), QColor(Qt::yellow));
-        w->Color1->trigger();
+        QCOMPARE(w->editor().palette().color(QPalette::Base), QColor(Qt::yellow));
+        action(*w, "Color1").trigger();
         QCOMPARE(ui->colorRequests[1], QColor(Qt::yellow));
-        QCOMPARE(w->RichEdit1->palette().color(QPalette::Base), QColor(Qt::yellow));
+        QCOMPARE(w->editor().palette().color(QPalette::Base), QColor(Qt::yellow));
 
         // Nothing of the view outlives the run.
         Program again({}, StartupOptions::quiet());
-        QVERIFY(again.Form1()->WordWrap1->isChecked());
-        QCOMPARE(again.Form1()->RichEdit1->document()->defaultFont().pointSize(), 8);
+        QVERIFY(action(again.mainWindow(), "WordWrap1").isChecked());
+        QCOMPARE(again.mainWindow().editor().document()->defaultFont().pointSize(), 8);
     }
 
     void helpAndAbout()
     {
         Program program({}, StartupOptions::quiet());
-        TForm1 *w = program.Form1();
-        w->About1->trigger();
-        w->About1->trigger();
+        MainWindow *w = &program.mainWindow();
+        action(*w, "About1").trigger();
+        action(*w, "About1").trigger();
         QCOMPARE(ui->log.count(QStringLiteral("modal TForm6")), 2);
-        w->N1->trigger();
+        action(*w, "N1").trigger();
         QVERIFY(ui->messages.isEmpty());
         QVERIFY(w->isVisible());
     }

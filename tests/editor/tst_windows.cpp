@@ -2,12 +2,13 @@
 // the help window, and the pictures they and the toolbars are drawn from.
 
 #include "assets/assets.h"
-#include "editor/aboutform.h"
-#include "editor/helpwindow.h"
-#include "editor/noticeform.h"
-#include "editor/splashform.h"
-#include "platform/scriptedui.h"
-#include "platform/settingsstore.h"
+#include "editor/aboutwindow.h"
+#include "editor/noticewindow.h"
+#include "editor/splashwindow.h"
+#include "gui/helpwindow.h"
+#include "settings/store.h"
+#include "settings/values.h"
+#include "tests/support/scriptedmodal.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,16 +28,20 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+
 #include <functional>
 #include <memory>
 
-using platform::Answer;
-using platform::ScriptedUi;
-using platform::SettingsStore;
+using namespace editor;
+using gui::Answer;
+using gui::HelpWindow;
+using settings::Store;
+using testsupport::child;
+using testsupport::ScriptedModal;
 
 namespace {
 
-const QString kStartKey = "\\software\\Qumo\\Velmorandquist\\environment\\start_key";
+const QString kStartKey = settings::startKeyPath();
 
 // Points the settings store at another config folder for its lifetime.
 class ConfigHome
@@ -54,26 +59,26 @@ private:
 };
 
 // Notes whether a window was still on screen when each message box came.
-class WatchingUi : public ScriptedUi
+class WatchingUi : public ScriptedModal
 {
 public:
     QWidget *watched = nullptr;
     QList<bool> watchedVisible;
 
-    Answer message(const platform::MessageRequest &request) override
+    Answer message(const gui::MessageRequest &request) override
     {
         watchedVisible << (watched && watched->isVisible());
-        return ScriptedUi::message(request);
+        return ScriptedModal::message(request);
     }
 };
 
 std::unique_ptr<QWidget> makeWindow(const QString &name)
 {
     if (name == "TForm4")
-        return std::make_unique<TForm4>();
+        return std::make_unique<NoticeWindow>();
     if (name == "TForm5")
-        return std::make_unique<TForm5>();
-    return std::make_unique<TForm6>();
+        return std::make_unique<SplashWindow>();
+    return std::make_unique<AboutWindow>();
 }
 
 // True when the picture has real content: opaque pixels in many colours.
@@ -120,7 +125,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
 
 private slots:
-    void initTestCase() { platform::setApplicationTitle("Velmorandquist"); }
+    void initTestCase() { gui::setApplicationTitle("Velmorandquist"); }
 
     void init()
     {
@@ -195,10 +200,8 @@ private slots:
         QFETCH(QSize, picture);
         QFETCH(int, bevel);
         const auto window = makeWindow(name);
-        QFrame *panel = name == "TForm5" ? static_cast<TForm5 *>(window.get())->Panel1
-                                         : static_cast<TForm6 *>(window.get())->Panel1;
-        QLabel *image = name == "TForm5" ? static_cast<TForm5 *>(window.get())->Image1
-                                         : static_cast<TForm6 *>(window.get())->Image1;
+        QFrame *panel = &child<QFrame>(*window, "Panel1");
+        QLabel *image = &child<QLabel>(*window, "Image1");
         const QPixmap pixmap = image->pixmap();
         QVERIFY(!pixmap.isNull());
         QCOMPARE(pixmap.deviceIndependentSize().toSize(), picture);
@@ -220,21 +223,25 @@ private slots:
 
     void noticeContent()
     {
-        TForm4 form;
-        QCOMPARE(form.Memo1->size(), QSize(337, 153));
-        QVERIFY(form.Memo1->isReadOnly());
-        QCOMPARE(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(form.Memo1->document()->blockCount(), 18);
-        const QString text = form.Memo1->toPlainText();
+        NoticeWindow form;
+        QCOMPARE(child<QPlainTextEdit>(form, "Memo1").size(), QSize(337, 153));
+        QVERIFY(child<QPlainTextEdit>(form, "Memo1").isReadOnly());
+        QCOMPARE(
+            child<QPlainTextEdit>(form, "Memo1").verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(child<QPlainTextEdit>(form, "Memo1").document()->blockCount(), 18);
+        const QString text = child<QPlainTextEdit>(form, "Memo1").toPlainText();
         QCOMPARE(text.split('\n').size(), 18);
         for (const char *part : {"beta", "not implemented", "Quick Mail", "mail server",
                  "qumo.example", "Qumo", "rights"})
             QVERIFY2(text.contains(QLatin1String(part)), part);
-        QCOMPARE(form.CheckBox1->text(), "Do not show this message on start up.");
-        QVERIFY(!form.CheckBox1->isChecked());
-        QCOMPARE(form.Button1->text(), "&OK");
-        QVERIFY(QRect(QPoint(), form.size()).contains(form.Button1->geometry()));
-        QVERIFY(QRect(QPoint(), form.size()).contains(form.CheckBox1->geometry()));
+        QCOMPARE(
+            child<QCheckBox>(form, "CheckBox1").text(), "Do not show this message on start up.");
+        QVERIFY(!child<QCheckBox>(form, "CheckBox1").isChecked());
+        QCOMPARE(child<QPushButton>(form, "Button1").text(), "&OK");
+        QVERIFY(
+            QRect(QPoint(), form.size()).contains(child<QPushButton>(form, "Button1").geometry()));
+        QVERIFY(
+            QRect(QPoint(), form.size()).contains(child<QCheckBox>(form, "CheckBox1").geometry()));
     }
 
     void noticeFlow_data()
@@ -257,22 +264,21 @@ private slots:
         QFETCH(bool, stored);
         QFETCH(int, result);
         ConfigHome home(m_dir->filePath("config"));
-        ScriptedUi ui;
-        TForm4 form;
+        ScriptedModal ui;
+        NoticeWindow form;
         ui.onModal("TForm4", [&](QDialog &dialog) {
-            auto &notice = static_cast<TForm4 &>(dialog);
             if (tick)
-                QTest::mouseClick(notice.CheckBox1, Qt::LeftButton);
+                QTest::mouseClick(&child<QCheckBox>(dialog, "CheckBox1"), Qt::LeftButton);
             if (pressOk)
-                QTest::mouseClick(notice.Button1, Qt::LeftButton);
+                QTest::mouseClick(&child<QPushButton>(dialog, "Button1"), Qt::LeftButton);
             else
-                notice.close();
+                dialog.close();
         });
         QCOMPARE(form.showModal(), result);
         QVERIFY(!form.isVisible());
         QCOMPARE(ui.messages.size(), 0);
 
-        SettingsStore store;
+        Store store;
         QVERIFY(store.filePath().startsWith(m_dir->path()));
         if (stored) {
             QVERIFY(store.openKey(kStartKey, false));
@@ -291,18 +297,17 @@ private slots:
         blocker.close();
         ConfigHome home(m_dir->filePath("blocker/config"));
         WatchingUi ui;
-        TForm4 form;
+        NoticeWindow form;
         ui.watched = &form;
         ui.onModal("TForm4", [](QDialog &dialog) {
-            auto &notice = static_cast<TForm4 &>(dialog);
-            notice.CheckBox1->setChecked(true);
-            notice.Button1->click();
+            child<QCheckBox>(dialog, "CheckBox1").setChecked(true);
+            child<QPushButton>(dialog, "Button1").click();
         });
         QCOMPARE(form.showModal(), int(QDialog::Accepted));
         QCOMPARE(ui.messageTexts(), QStringList {"Failed to set data for 'start_key'."});
         QCOMPARE(ui.messages[0].caption, "Velmorandquist");
-        QCOMPARE(ui.messages[0].icon, platform::Icon::Error);
-        QCOMPARE(ui.messages[0].buttons, platform::Buttons::Ok);
+        QCOMPARE(ui.messages[0].icon, gui::Icon::Error);
+        QCOMPARE(ui.messages[0].buttons, gui::Buttons::Ok);
         QCOMPARE(ui.watchedVisible, QList<bool> {false});
     }
 
@@ -310,10 +315,10 @@ private slots:
     // back each time.
     void aboutWindow()
     {
-        ScriptedUi ui;
-        TForm6 form;
-        QCOMPARE(form.Button2->text(), "&OK");
-        const QIcon glyph = form.Button2->icon();
+        ScriptedModal ui;
+        AboutWindow form;
+        QCOMPARE(child<QPushButton>(form, "Button2").text(), "&OK");
+        const QIcon glyph = child<QPushButton>(form, "Button2").icon();
         QVERIFY(!glyph.isNull());
         const QImage normal = glyph.pixmap(16, QIcon::Normal).toImage();
         const QImage disabled = glyph.pixmap(16, QIcon::Disabled).toImage();
@@ -321,10 +326,11 @@ private slots:
         QVERIFY(normal != disabled);
 
         ui.onModal("TForm6", [](QDialog &dialog) {
-            QTest::mouseClick(static_cast<TForm6 &>(dialog).Button2, Qt::LeftButton);
+            QTest::mouseClick(&child<QPushButton>(dialog, "Button2"), Qt::LeftButton);
         });
         ui.onModal("TForm6", [](QDialog &dialog) { dialog.close(); });
-        ui.onModal("TForm6", [](QDialog &dialog) { static_cast<TForm6 &>(dialog).Button2Click(); });
+        ui.onModal(
+            "TForm6", [](QDialog &dialog) { child<QPushButton>(dialog, "Button2").click(); });
         QCOMPARE(form.showModal(), int(QDialog::Accepted));
         QVERIFY(!form.isVisible());
         QCOMPARE(form.showModal(), int(QDialog::Rejected));
@@ -338,9 +344,9 @@ private slots:
     // and a second call brings back the same window.
     void helpWindow()
     {
-        ScriptedUi ui;
+        ScriptedModal ui;
         QVERIFY(!HelpWindow::instance());
-        showHelp();
+        gui::showHelp();
         HelpWindow *window = HelpWindow::instance();
         QVERIFY(window);
         QVERIFY(window->isVisible());
@@ -358,10 +364,10 @@ private slots:
 
         window->close();
         QVERIFY(!window->isVisible());
-        showHelp();
+        gui::showHelp();
         QCOMPARE(HelpWindow::instance(), window);
         QVERIFY(window->isVisible());
-        showHelp();
+        gui::showHelp();
         QCOMPARE(HelpWindow::instance(), window);
         QCOMPARE(QApplication::topLevelWidgets().count(window), 1);
         QVERIFY(ui.log.isEmpty());
@@ -369,7 +375,7 @@ private slots:
 
     void helpPageMissing()
     {
-        ScriptedUi ui;
+        ScriptedModal ui;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("No document for"));
         HelpWindow window(QUrl("qrc:/assets/help/missing.html"));
         window.show();

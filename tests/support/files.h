@@ -3,13 +3,13 @@
 // Small helpers the suites share: files in and out, and the text of the error
 // a piece of code throws.
 
-#include "platform/error.h"
-
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+
+#include <exception>
 #include <functional>
 
 namespace testsupport {
@@ -30,13 +30,13 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-// The text of the platform::Error the code throws, or "(no error)".
+// The text of the failure the code throws, or "(no error)".
 inline QString errorOf(const std::function<void()> &code)
 {
     try {
         code();
-    } catch (const platform::Error &e) {
-        return e.text();
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
     }
     return QStringLiteral("(no error)");
 }

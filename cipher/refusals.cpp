@@ -1,0 +1,42 @@
+#include "cipher/refusals.h"
+
+namespace cipher {
+
+std::string PasswordRefusal::text() const
+{
+    switch (kind) {
+    case Kind::Empty:
+        return "You must enter a password.";
+    case Kind::Differ:
+        return "Passwords do not match.";
+    case Kind::TooShortForLevel:
+        return "Level " + std::to_string(level)
+            + " encryption requires a minimum password leanth of " + (level == 2 ? "five" : "eight")
+            + " characters.";
+    case Kind::Character:
+    case Kind::TooLong:
+        break;
+    }
+    return {};
+}
+
+std::vector<PasswordRefusal> checkPasswords(BytesView password, BytesView confirmation, int level)
+{
+    using Kind = PasswordRefusal::Kind;
+    std::vector<PasswordRefusal> refusals;
+    if (password.empty())
+        refusals.push_back({Kind::Empty, level, {}});
+    if (password != confirmation)
+        refusals.push_back({Kind::Differ, level, {}});
+    if (!refusals.empty())
+        return refusals;
+    if (password.size() < std::size_t(minimumPasswordLength(level)))
+        refusals.push_back({Kind::TooShortForLevel, level, {}});
+    else if (auto issue = checkPassword(password))
+        refusals.push_back({Kind::Character, level, issue});
+    else if (password.size() > kMaxPasswordLength)
+        refusals.push_back({Kind::TooLong, level, {}});
+    return refusals;
+}
+
+} // namespace cipher

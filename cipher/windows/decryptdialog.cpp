@@ -1,0 +1,102 @@
+#include "cipher/windows/decryptdialog.h"
+
+#include "assets/assets.h"
+#include "cipher/cipher.h"
+#include "cipher/windows/password.h"
+#include "gui/modal.h"
+#include "gui/richedit.h"
+#include "widgets/parts.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace gui;
+
+namespace cipher::windows {
+
+DecryptDialog::DecryptDialog(RichEdit &editor, QWidget *parent)
+    : Form(QStringLiteral("TForm3"), QStringLiteral("Velmorandquist"), QSize(216, 92), parent)
+    , m_editor(editor)
+{
+    QFrame *panel = widgets::bevelPanel(this, QRect(0, 0, 216, 92));
+    panel->setObjectName(QStringLiteral("Panel1"));
+    auto *label = new QLabel(QStringLiteral("Enter Password:"), panel);
+    label->setObjectName(QStringLiteral("Label1"));
+    label->setGeometry(10, 8, 196, 17);
+    m_password = widgets::passwordField(panel, QRect(10, 26, 196, 22), int(kMaxPasswordLength));
+    m_password->setObjectName(QStringLiteral("Edit1"));
+    label->setBuddy(m_password);
+    QPushButton *decryptButton = widgets::glyphButton(panel, QStringLiteral("&Decrypt"),
+        assets::icon(QStringLiteral("glyphs/decrypt")), QRect(10, 58, 94, 25));
+    decryptButton->setObjectName(QStringLiteral("BitBtn6"));
+    decryptButton->setToolTip(QStringLiteral("Decript Text"));
+    QPushButton *cancelButton = widgets::glyphButton(panel, QStringLiteral("&Cancel"),
+        assets::icon(QStringLiteral("glyphs/cancel")), QRect(112, 58, 94, 25));
+    cancelButton->setObjectName(QStringLiteral("BitBtn2"));
+    setTabOrder(decryptButton, cancelButton);
+    setTabOrder(cancelButton, m_password);
+
+    connect(decryptButton, &QPushButton::clicked, this, &DecryptDialog::decrypt);
+    connect(cancelButton, &QPushButton::clicked, this, &DecryptDialog::cancel);
+    m_password->installEventFilter(this);
+}
+
+void DecryptDialog::onActivate()
+{
+    m_password->clear();
+    m_password->setFocus();
+}
+
+bool DecryptDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_password && event->type() == QEvent::KeyPress
+        && widgets::isEnter(static_cast<QKeyEvent *>(event)->key())) {
+        decrypt();
+        return true;
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void DecryptDialog::decrypt()
+{
+    // An empty key cannot decipher anything; ask again instead.
+    if (m_password->text().isEmpty()) {
+        messageBox(
+            QStringLiteral("You must enter a password."), QStringLiteral("ERROR"), Icon::Warning);
+        m_password->setFocus();
+        return;
+    }
+    {
+        BusyCursor busy;
+        QString password = m_password->text();
+        KeyBuffer key(passwordBytes(password));
+        wipe(password);
+        const QByteArray text = m_editor.text();
+        const Decryption result =
+            decryptText({text.constData(), std::size_t(text.size())}, key.view());
+        if (!result.found) {
+            messageBox(QStringLiteral("Unable to find encryption signature."),
+                QStringLiteral("ERROR"), Icon::None);
+        } else {
+            if (result.verdict == Verdict::WrongPassword)
+                messageBox(QStringLiteral("Incorrect password."), QStringLiteral("WARNING"),
+                    Icon::Warning);
+            else if (result.verdict == Verdict::ChecksumError)
+                messageBox(QStringLiteral("Check sum error:\nData may be corrupt or contain "
+                                          "errors."),
+                    QStringLiteral("WARNING"), Icon::Warning);
+            m_editor.setText(QByteArray(result.text.data(), qsizetype(result.text.size())));
+        }
+    }
+    done(QDialog::Accepted);
+}
+
+void DecryptDialog::cancel()
+{
+    m_password->clear();
+    done(QDialog::Accepted);
+}
+
+} // namespace cipher::windows

@@ -1,0 +1,16 @@
+#pragma once
+
+// The RTF writer: Windows-1252 text with \'hh and \uN escapes, a font table
+// and a colour table of what the document uses, and per run the formatting
+// of RunFormat. The source stays ASCII in short lines, so a saved file can
+// travel by mail as it is.
+
+#include <QByteArray>
+
+class QTextDocument;
+
+namespace document::rtf {
+
+QByteArray writeRtf(const QTextDocument &doc);
+
+} // namespace document::rtf

@@ -1,0 +1,240 @@
+#include "gui/modal.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace gui {
+
+namespace {
+
+Modal *g_installed = nullptr;
+
+QtModal &realModal()
+{
+    static QtModal instance;
+    return instance;
+}
+
+QMessageBox::Icon qtIcon(Icon icon)
+{
+    switch (icon) {
+    case Icon::Warning:
+        return QMessageBox::Warning;
+    case Icon::Error:
+        return QMessageBox::Critical;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The font dialog with the effects the editor's character format carries:
+// Qt's font dialog has no colour, so a colour button sits under it.
+class FontAndColourDialog : public QDialog
+{
+public:
+    explicit FontAndColourDialog(const FontChoice &initial)
+        : m_color(initial.color)
+    {
+        setWindowTitle(QStringLiteral("Font"));
+        auto *layout = new QVBoxLayout(this);
+        m_fonts = new QFontDialog(initial.font, this);
+        m_fonts->setOption(QFontDialog::NoButtons);
+        m_fonts->setWindowFlags(Qt::Widget);
+        layout->addWidget(m_fonts);
+        m_colorButton = new QPushButton(this);
+        layout->addWidget(m_colorButton);
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+        layout->addWidget(buttons);
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        connect(m_colorButton, &QPushButton::clicked, this, [this] {
+            const QColor c = QColorDialog::getColor(m_color, this);
+            if (c.isValid())
+                m_color = c;
+            showColor();
+        });
+        showColor();
+    }
+
+    FontChoice choice() const { return {m_fonts->currentFont(), m_color}; }
+
+private:
+    void showColor() { m_colorButton->setText(QStringLiteral("Colour: %1").arg(m_color.name())); }
+
+    QFontDialog *m_fonts;
+    QPushButton *m_colorButton;
+    QColor m_color;
+};
+
+QString g_title;
+
+} // namespace
+
+Modal::~Modal() = default;
+
+Modal &modal()
+{
+    return g_installed ? *g_installed : realModal();
+}
+
+void installModal(Modal *ui)
+{
+    g_installed = ui;
+}
+
+QString applicationTitle()
+{
+    return g_title.isEmpty() ? QCoreApplication::applicationName() : g_title;
+}
+
+void setApplicationTitle(const QString &title)
+{
+    g_title = title;
+}
+
+Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
+{
+    return modal().message({text, caption, icon, buttons});
+}
+
+void showError(const QString &text)
+{
+    messageBox(text + QLatin1Char('.'), applicationTitle(), Icon::Error, Buttons::Ok);
+}
+
+QStringList qtNameFilters(const QString &pairs)
+{
+    const QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &p : patterns) {
+            p = p.trimmed();
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
+        // The description is shown as written; the patterns in the last
+        // parentheses are what the dialog filters by (their display is hidden).
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' '))
+                + QLatin1Char(')');
+    }
+    return filters;
+}
+
+Answer QtModal::message(const MessageRequest &request)
+{
+    QMessageBox box(qtIcon(request.icon), request.caption, request.text);
+    switch (request.buttons) {
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case Buttons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return request.buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+}
+
+std::optional<FileAnswer> QtModal::fileDialog(const FileRequest &request)
+{
+    QFileDialog dialog(nullptr, request.title);
+    const bool save = request.mode == FileRequest::Mode::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QStringList filters = qtNameFilters(request.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        dialog.selectNameFilter(
+            filters.value(qBound(1, request.filterIndex, int(filters.size())) - 1));
+    }
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.proposedName.isEmpty())
+        dialog.selectFile(request.proposedName);
+    else if (!request.initialDir.isEmpty() && QDir(request.initialDir).exists())
+        dialog.setDirectory(request.initialDir);
+    else
+        dialog.setDirectory(QDir::currentPath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return FileAnswer {
+        dialog.selectedFiles().constFirst(), int(filters.indexOf(dialog.selectedNameFilter())) + 1};
+}
+
+bool QtModal::printDialog(QPrinter &printer, const QString &title)
+{
+    QPrintDialog dialog(&printer);
+    if (!title.isEmpty())
+        dialog.setWindowTitle(title);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<FontChoice> QtModal::fontDialog(const FontChoice &initial)
+{
+    FontAndColourDialog dialog(initial);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.choice();
+}
+
+std::optional<QColor> QtModal::colorDialog(const QColor &initial)
+{
+    const QColor c = QColorDialog::getColor(initial);
+    if (!c.isValid())
+        return std::nullopt;
+    return c;
+}
+
+int QtModal::execModal(QDialog &dialog)
+{
+    return dialog.exec();
+}
+
+bool QtModal::startDetached(const QString &program, const QStringList &arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+void QtModal::setBusy(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+} // namespace gui

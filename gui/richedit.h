@@ -1,0 +1,65 @@
+#pragma once
+
+// The rich-text editor control the windows hold their documents in. Besides
+// being a QTextEdit it reads and writes its whole text as the program's 8-bit
+// string (Windows-1252, CR LF between lines), keeps the byte count of that
+// string and whether it holds the encrypted block's begin marker up to date
+// with work proportional to each change, and tells changes made by the user
+// (caret and selection moves) apart from whole-text replacements by commands.
+
+#include <QByteArray>
+#include <QTextEdit>
+
+#include <memory>
+
+namespace gui {
+
+class RichEdit : public QTextEdit
+{
+    Q_OBJECT
+public:
+    explicit RichEdit(QWidget *parent = nullptr);
+    ~RichEdit() override;
+
+    // The whole text as the 8-bit string (see cp1252::encode).
+    QByteArray text() const;
+    // The document's own characters, each line ended by CR LF but the last,
+    // before any conversion to 8 bits.
+    QString characters() const;
+    // Empties the editor, then sets its text to the 8-bit string; CR LF, a
+    // lone CR and a lone LF each end a line.
+    void setText(const QByteArray &bytes);
+
+    // Length of text() in bytes, without building it.
+    qint64 byteCount() const;
+    // Whether text() holds the begin marker, without building it.
+    bool containsBeginMarker() const;
+
+    // The document's file format (see rtfcodec.h); errors are thrown.
+    void loadFromFile(const QString &fileName);
+    void saveToFile(const QString &fileName) const;
+
+    bool wordWrap() const;
+    void setWordWrap(bool on);
+
+signals:
+    // After every change of the text, by the user or a command.
+    void changed();
+    // After the caret or the selection moved by the user's doing (typing,
+    // clicking, keys, select all); not after a command replaced the text.
+    void selectionMoved();
+
+protected:
+    void insertFromMimeData(const QMimeData *source) override;
+    QMimeData *createMimeDataFromSelection() const override;
+
+private:
+    class Replacing;
+    void onContentsChange(int position, int removed, int added);
+    void recountAll();
+
+    std::shared_ptr<struct RichEditTotals> m_totals;
+    int m_replacing = 0;
+};
+
+} // namespace gui

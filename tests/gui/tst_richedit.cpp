@@ -1,0 +1,176 @@
+// The editor control's 8-bit view of its document, and the byte count and
+// marker test it keeps up to date change by change.
+
+#include "document/cp1252.h"
+#include "gui/richedit.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+using gui::RichEdit;
+
+namespace {
+const QString kMarker = QStringLiteral("[Encrypted_By_Velmorandquist][Begin_Encryption]");
+}
+
+class TestRichEdit : public QObject
+{
+    Q_OBJECT
+
+    // What the counters must say, computed from scratch.
+    static void checkAgainstFullScan(const RichEdit &edit)
+    {
+        const QByteArray text = edit.text();
+        QCOMPARE(edit.byteCount(), qint64(text.size()));
+        QCOMPARE(edit.containsBeginMarker(), text.contains(kMarker.toLatin1()));
+    }
+
+private slots:
+    void textIsWindows1252WithCrLf()
+    {
+        RichEdit edit;
+        edit.setPlainText(QString::fromUtf8("a\u00e9\u20ac\nb\u2028c\u0416\U0001F600"));
+        QCOMPARE(edit.text(), QByteArray("a\xe9\x80\r\nb\r\nc??"));
+        checkAgainstFullScan(edit);
+        edit.setText("x\ry\nz\r\nw");
+        QCOMPARE(edit.document()->blockCount(), 4);
+        QCOMPARE(edit.text(), QByteArray("x\r\ny\r\nz\r\nw"));
+        // Every byte value survives setText and text(), zero and 31 included.
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            if (b != '\r' && b != '\n')
+                all.append(char(b));
+        edit.setText(all);
+        QCOMPARE(edit.text(), all);
+        checkAgainstFullScan(edit);
+    }
+
+    void commandsAreNotCaretMoves()
+    {
+        RichEdit edit;
+        QSignalSpy moved(&edit, &RichEdit::selectionMoved);
+        QSignalSpy changed(&edit, &RichEdit::changed);
+        edit.setText("replaced by a command");
+        QCOMPARE(moved.count(), 0);
+        QVERIFY(changed.count() >= 1);
+        QTest::keyClick(&edit, Qt::Key_End);
+        QVERIFY(moved.count() >= 1);
+    }
+
+    // Random edits, formatting, undo and redo: the counts kept change by
+    // change always equal a full scan.
+    void countsFollowEveryChange()
+    {
+        RichEdit edit;
+        QRandomGenerator rng(12345);
+        const QStringList pieces = {QStringLiteral("abc"), QStringLiteral("\n"), kMarker,
+            kMarker.left(20), kMarker.mid(20), QString::fromUtf8("\U0001F600"),
+            QString(QChar(QChar::LineSeparator)), QStringLiteral("\n\n\n"),
+            QString::fromUtf8("\u00e9\u20ac\u0416")};
+        for (int step = 0; step < 2000; ++step) {
+            QTextCursor c(edit.document());
+            const int len = edit.document()->characterCount() - 1;
+            const int a = int(rng.bounded(len + 1));
+            const int b = int(rng.bounded(len + 1));
+            // Never split a surrogate pair, as a real caret would not.
+            auto settle = [&](int pos) {
+                c.setPosition(pos);
+                c.movePosition(QTextCursor::NextCharacter);
+                c.movePosition(QTextCursor::PreviousCharacter);
+                return c.position();
+            };
+            const int from = settle(qMin(a, b));
+            const int to = settle(qMax(a, b));
+            c.setPosition(from);
+            c.setPosition(to, QTextCursor::KeepAnchor);
+            switch (rng.bounded(6)) {
+            case 0:
+            case 1:
+                c.insertText(pieces[rng.bounded(pieces.size())]);
+                break;
+            case 2:
+                c.removeSelectedText();
+                break;
+            case 3: {
+                QTextCharFormat f;
+                f.setFontWeight(rng.bounded(2) ? QFont::Bold : QFont::Normal);
+                c.mergeCharFormat(f);
+                break;
+            }
+            case 4:
+                edit.document()->undo();
+                break;
+            case 5:
+                edit.document()->redo();
+                break;
+            }
+            checkAgainstFullScan(edit);
+            if (QTest::currentTestFailed()) {
+                qWarning() << "after step" << step;
+                return;
+            }
+        }
+        edit.clear();
+        checkAgainstFullScan(edit);
+        QCOMPARE(edit.byteCount(), 0);
+    }
+
+    void typedMarkerAcrossLines()
+    {
+        RichEdit edit;
+        QTest::keyClicks(&edit, kMarker.left(30));
+        QVERIFY(!edit.containsBeginMarker());
+        QTest::keyClicks(&edit, kMarker.mid(30));
+        QVERIFY(edit.containsBeginMarker());
+        // A line break inside the marker breaks it.
+        QTextCursor c(edit.document());
+        c.setPosition(10);
+        c.insertBlock();
+        QVERIFY(!edit.containsBeginMarker());
+        c.deletePreviousChar();
+        QVERIFY(edit.containsBeginMarker());
+    }
+
+    void pasteKeepsOnlyFormattedParagraphs()
+    {
+        RichEdit edit;
+        auto *mime = new QMimeData;
+        mime->setHtml(
+            QStringLiteral("<p><b>bold</b> plain</p><table><tr><td>cell1</td><td>cell2</td>"
+                           "</tr></table><img src='x.png'><ul><li>item</li></ul>"));
+        QGuiApplication::clipboard()->setMimeData(mime);
+        edit.paste();
+        const QString raw = edit.document()->toRawText();
+        QVERIFY(!raw.contains(QChar(QChar::ObjectReplacementCharacter)));
+        QVERIFY(!raw.contains(QChar(0xFDD0)) && !raw.contains(QChar(0xFDD1)));
+        QVERIFY(raw.contains(QStringLiteral("cell1")));
+        QTextCursor c(edit.document());
+        c.movePosition(QTextCursor::Right);
+        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
+        checkAgainstFullScan(edit);
+
+        // Copying offers RTF to other programs, and RTF pastes back.
+        edit.setPlainText(QStringLiteral("round trip"));
+        edit.selectAll();
+        edit.copy();
+        QVERIFY(QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("text/rtf")));
+        const QByteArray rtf =
+            QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
+        auto *only = new QMimeData;
+        only->setData(QStringLiteral("text/rtf"), rtf);
+        QGuiApplication::clipboard()->setMimeData(only);
+        edit.clear();
+        edit.paste();
+        QCOMPARE(edit.text(), QByteArray("round trip"));
+    }
+};
+
+QTEST_MAIN(TestRichEdit)
+#include "tst_richedit.moc"

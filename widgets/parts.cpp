@@ -1,0 +1,70 @@
+#include "widgets/parts.h"
+
+#include "assets/assets.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace widgets {
+
+QFrame *bevelPanel(QWidget *parent, const QRect &geometry)
+{
+    auto *outer = new QFrame(parent);
+    outer->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    outer->setGeometry(geometry);
+    auto *inner = new QFrame(outer);
+    inner->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    inner->setGeometry(1, 1, geometry.width() - 2, geometry.height() - 2);
+    inner->lower();
+    return outer;
+}
+
+QFrame *bevelledPicture(QWidget *parent, QPoint at, const QString &picture, QSize pictureSize,
+    int bevel, QLabel **label)
+{
+    const QSize outerSize = pictureSize + QSize(4 * bevel, 4 * bevel);
+    auto *outer = new QFrame(parent);
+    outer->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    outer->setLineWidth(bevel);
+    outer->setGeometry(QRect(at, outerSize));
+    auto *inner = new QFrame(outer);
+    inner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    inner->setLineWidth(bevel);
+    inner->setGeometry(bevel, bevel, outerSize.width() - 2 * bevel, outerSize.height() - 2 * bevel);
+    auto *image = new QLabel(inner);
+    image->setGeometry(QRect(QPoint(bevel, bevel), pictureSize));
+    image->setPixmap(assets::picture(picture, pictureSize, parent->devicePixelRatioF()));
+    if (label)
+        *label = image;
+    return outer;
+}
+
+QLineEdit *passwordField(QWidget *parent, const QRect &geometry, int maxLength)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setGeometry(geometry);
+    edit->setMaxLength(maxLength);
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    edit->setContextMenuPolicy(Qt::NoContextMenu);
+    return edit;
+}
+
+QPushButton *glyphButton(
+    QWidget *parent, const QString &caption, const QIcon &glyph, const QRect &geometry)
+{
+    auto *button = new QPushButton(glyph, caption, parent);
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+bool isEnter(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace widgets
