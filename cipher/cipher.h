@@ -131,7 +131,14 @@ struct DomainIssue
     // for example "a tab at line 3, column 7".
     std::string describe() const;
 };
+// Byte 31 is taken as 127 inside the body of a block the text holds (between
+// a begin marker and the next end marker): blocks hold it, and the block
+// reader takes the two for the same character.
 std::optional<DomainIssue> checkPlainText(BytesView plain);
+// Turns byte 31 inside the bodies of the blocks a text holds into 127, so a
+// text quoting a block comes back exactly. Encrypting a text calls it first.
+void foldBlockBodies(Bytes &text);
+inline constexpr char kBlockControl = 31;
 // An empty password is not a domain issue; the commands refuse it themselves.
 std::optional<DomainIssue> checkPassword(BytesView password);
 

@@ -2,12 +2,15 @@
 // anything changes. The text rules are the exact complement of what
 // round-trips:
 // bytes 32 to 127 and CR LF pairs come back, every other byte comes back
-// changed, "P^" comes back as a line break, and the field holds a checksum
-// only from 0 to 999,999,999 with its first digit a "0".
+// changed (byte 31 inside a quoted block's body is folded to 127 first, which
+// the block reader takes for the same character), "P^" comes back as a line break, and the field
+// holds a checksum only from 0 to 999,999,999 with its first digit a "0".
 
 #include "cipher/internal.h"
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 namespace cipher {
 
@@ -38,7 +41,37 @@ std::string hexByte(unsigned char byte)
     return buffer;
 }
 
+// Where the bodies of the blocks a text holds lie: from the end of each begin
+// marker to the next end marker.
+std::vector<std::pair<std::size_t, std::size_t>> blockBodies(BytesView text)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> bodies;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t begin = text.find(kBeginMarker, from);
+        if (begin == BytesView::npos)
+            break;
+        const std::size_t start = begin + kBeginMarker.size();
+        const std::size_t end = text.find(kEndMarker, start);
+        if (end == BytesView::npos)
+            break;
+        bodies.emplace_back(start, end);
+        from = end + kEndMarker.size();
+    }
+    return bodies;
+}
+
 } // namespace
+
+void foldBlockBodies(Bytes &text)
+{
+    for (const auto &[start, end] : blockBodies(text)) {
+        for (std::size_t i = start; i < end; ++i) {
+            if (text[i] == kBlockControl)
+                text[i] = kBlockControl + 96;
+        }
+    }
+}
 
 int minimumPasswordLength(int level)
 {
@@ -58,8 +91,19 @@ std::optional<DomainIssue> checkPlainText(BytesView plain)
     std::size_t line = 1;
     std::size_t lineStart = 0;
     const std::size_t n = plain.size();
+    const auto bodies = blockBodies(plain);
+    auto body = bodies.begin();
+    std::int64_t folded = 0; // what folding the block controls adds to the sum
     for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(plain[i]);
+        if (c == kBlockControl) {
+            while (body != bodies.end() && body->second <= i)
+                ++body;
+            if (body != bodies.end() && body->first <= i) {
+                folded += 96;
+                continue;
+            }
+        }
         if (c >= 32 && c < 128) {
             if (c == 'P' && i + 1 < n && plain[i + 1] == '^')
                 return issueAt(Kind::EscapePair, i, line, lineStart, c);
@@ -86,7 +130,8 @@ std::optional<DomainIssue> checkPlainText(BytesView plain)
     // Negative sums (or, past 2^31, wrapped ones) never read back, and from
     // 1,000,000,000 on the first digit is lost. A non-empty text summing to 0
     // can only come from the wrap, and reads as a wrong password.
-    const std::int32_t sum = checksum(plain);
+    const std::int32_t sum = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(std::int64_t(checksum(plain)) + folded));
     if (sum < 0 || sum > kLargestChecksum || (sum == 0 && n > 0))
         return DomainIssue {Kind::ChecksumTooLarge};
     return std::nullopt;

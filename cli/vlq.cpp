@@ -291,6 +291,7 @@ int encrypt(const Options &options)
         say("vlq: cannot encrypt this text exactly: " + issue->describe() + ".");
         return Refused;
     }
+    cipher::foldBlockBodies(text);
     const std::string block = cipher::encryptText(text, password, options.level);
     if (const auto issue = cipher::checkBlock(block)) {
         say("vlq: cannot encrypt this text exactly: " + issue->describe() + ".");

@@ -177,7 +177,9 @@ void EncryptDialog::encrypt()
         KeyBuffer key(passwordBytes(password));
         wipe(password);
         const QByteArray text = m_editor.text();
-        const Bytes block = encryptText(view(text), key.view(), level());
+        Bytes plain(view(text));
+        foldBlockBodies(plain);
+        const Bytes block = encryptText(plain, key.view(), level());
         // A few passwords leave text that spells the end marker unchanged,
         // and such a block would not read back whole.
         unreadable = checkBlock(block);
