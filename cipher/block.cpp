@@ -161,6 +161,11 @@ Body readBody(BytesView rawBody)
     return body;
 }
 
+bool containsBlock(BytesView text)
+{
+    return hasSignature(text) && splitText(text);
+}
+
 Decryption decryptText(BytesView text, BytesView password)
 {
     Decryption result;

@@ -94,6 +94,9 @@ struct Body
 };
 Body readBody(BytesView rawBody);
 
+// Whether the decrypt road finds a block to decipher in the text.
+bool containsBlock(BytesView text);
+
 // The whole decrypt road for a text: find, split, read, decipher.
 struct Decryption
 {

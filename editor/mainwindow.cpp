@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <memory>
+
 using namespace gui;
 
 namespace editor {
@@ -327,20 +329,35 @@ void MainWindow::saveAs()
 
 void MainWindow::print()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    if (!modal().printDialog(printer, QString()))
+    // One printer for the run, so the dialog shows the printer and options
+    // chosen last time.
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (!modal().printDialog(*m_printer, QString()))
         return;
-    printDocument(*m_editor, printer);
+    printDocument(*m_editor, *m_printer);
 }
 
 void MainWindow::encrypt()
 {
-    m_peers.encryptDialog().showModal();
+    runChangingDialog(m_peers.encryptDialog());
 }
 
 void MainWindow::decrypt()
 {
-    m_peers.decryptDialog().showModal();
+    runChangingDialog(m_peers.decryptDialog());
+}
+
+void MainWindow::runChangingDialog(Form &dialog)
+{
+    // What the dialog puts in the editor is a change of the document the
+    // user has not saved yet.
+    bool changed = false;
+    const auto watch = connect(m_editor, &RichEdit::changed, this, [&changed] { changed = true; });
+    dialog.showModal();
+    disconnect(watch);
+    if (changed)
+        setModified(true);
 }
 
 void MainWindow::exit()
@@ -483,18 +500,23 @@ void MainWindow::checkStartupNotice()
         m_peers.noticeWindow().showModal();
 }
 
+void MainWindow::loadCommandLineFile()
+{
+    if (m_argumentLoaded)
+        return;
+    m_argumentLoaded = true;
+    if (m_arguments.size() != 1)
+        return;
+    const QString name = m_arguments.constFirst();
+    run([this, name] {
+        m_editor->loadFromFile(name);
+        m_status[2]->setText(name);
+    });
+}
+
 void MainWindow::onActivate()
 {
-    if (!m_activated) {
-        m_activated = true;
-        if (m_arguments.size() == 1) {
-            const QString name = m_arguments.constFirst();
-            run([this, name] {
-                m_editor->loadFromFile(name);
-                m_status[2]->setText(name);
-            });
-        }
-    }
+    loadCommandLineFile();
     m_editor->setFocus();
 }
 
@@ -527,6 +549,10 @@ void MainWindow::showEvent(QShowEvent *event)
         resize(QSize(531, 408) - frame);
         centreOnScreen(this);
     }
+    // Not every window system activates a new window (some refuse it the
+    // focus, and there may be no display at all), so the first showing
+    // loads the file too; whichever comes first.
+    loadCommandLineFile();
 }
 
 } // namespace editor

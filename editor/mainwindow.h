@@ -11,10 +11,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QTimer;
 
 namespace gui {
@@ -108,9 +110,12 @@ private:
     void toolbarPressed(ToolbarRow::Button which);
     void setModified(bool modified);
 
-    void createSettingsKey();
+    // Shows a dialog that may replace the editor's text; a replacement marks
+    // the document modified.
+    void runChangingDialog(gui::Form &dialog);
     void checkStartupNotice();
     void textChanged();
+    void loadCommandLineFile();
     void onActivate();
 
     PeerWindows &m_peers;
@@ -131,8 +136,10 @@ private:
     gui::FontDialog m_fontDialog;
     gui::ColorDialog m_colorDialog;
 
+    std::unique_ptr<QPrinter> m_printer;
+
     bool m_modified = false;
-    bool m_activated = false;
+    bool m_argumentLoaded = false;
     bool m_sized = false;
 };
 

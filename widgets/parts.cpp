@@ -3,6 +3,7 @@
 #include "assets/assets.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,10 +53,32 @@ QLineEdit *passwordField(QWidget *parent, const QRect &geometry, int maxLength)
     return edit;
 }
 
+namespace {
+
+// Enter on the focused button presses it, as Space does; it never presses a
+// button that does not have the focus.
+class EnterPressesButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (isEnter(event->key()) && (event->modifiers() & ~Qt::KeypadModifier) == 0) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
+
+} // namespace
+
 QPushButton *glyphButton(
     QWidget *parent, const QString &caption, const QIcon &glyph, const QRect &geometry)
 {
-    auto *button = new QPushButton(glyph, caption, parent);
+    auto *button = new EnterPressesButton(glyph, caption, parent);
     button->setGeometry(geometry);
     button->setAutoDefault(false);
     button->setDefault(false);

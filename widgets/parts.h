@@ -29,7 +29,8 @@ QFrame *bevelledPicture(QWidget *parent, QPoint at, const QString &picture, QSiz
 // as '*', without the context menu that would copy it.
 QLineEdit *passwordField(QWidget *parent, const QRect &geometry, int maxLength);
 
-// A button with a glyph; Enter never presses it on its own (no default button).
+// A button with a glyph. Enter presses it when it has the focus; it is never a
+// default button that Enter presses from elsewhere.
 QPushButton *glyphButton(
     QWidget *parent, const QString &caption, const QIcon &glyph, const QRect &geometry);
 

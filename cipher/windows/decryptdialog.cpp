@@ -61,8 +61,20 @@ bool DecryptDialog::eventFilter(QObject *watched, QEvent *event)
 
 void DecryptDialog::decrypt()
 {
-    // An empty key cannot decipher anything; ask again instead.
+    const QByteArray text = m_editor.text();
+    const BytesView textView(text.constData(), std::size_t(text.size()));
+    const auto noBlock = [] {
+        messageBox(QStringLiteral("Unable to find encryption signature."), QStringLiteral("ERROR"),
+            Icon::None);
+    };
+    // An empty key cannot decipher anything; ask again instead. Without a
+    // block there is nothing to ask for.
     if (m_password->text().isEmpty()) {
+        if (!containsBlock(textView)) {
+            noBlock();
+            done(QDialog::Accepted);
+            return;
+        }
         messageBox(
             QStringLiteral("You must enter a password."), QStringLiteral("ERROR"), Icon::Warning);
         m_password->setFocus();
@@ -73,17 +85,16 @@ void DecryptDialog::decrypt()
         QString password = m_password->text();
         KeyBuffer key(passwordBytes(password));
         wipe(password);
-        const QByteArray text = m_editor.text();
-        const Decryption result =
-            decryptText({text.constData(), std::size_t(text.size())}, key.view());
+        const Decryption result = decryptText(textView, key.view());
         if (!result.found) {
-            messageBox(QStringLiteral("Unable to find encryption signature."),
-                QStringLiteral("ERROR"), Icon::None);
+            noBlock();
+        } else if (result.verdict == Verdict::WrongPassword) {
+            // The block stays as it was, so the user simply tries again.
+            messageBox(
+                QStringLiteral("Incorrect password."), QStringLiteral("WARNING"), Icon::Warning);
         } else {
-            if (result.verdict == Verdict::WrongPassword)
-                messageBox(QStringLiteral("Incorrect password."), QStringLiteral("WARNING"),
-                    Icon::Warning);
-            else if (result.verdict == Verdict::ChecksumError)
+            // A checksum error still gives the text, which is usually mostly right.
+            if (result.verdict == Verdict::ChecksumError)
                 messageBox(QStringLiteral("Check sum error:\nData may be corrupt or contain "
                                           "errors."),
                     QStringLiteral("WARNING"), Icon::Warning);

@@ -592,10 +592,11 @@ private slots:
         QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm2"))),
             (QStringList {"modal TForm2", "busy", "idle", "end TForm2"}));
         QVERIFY(decryptEnabled());
+        QVERIFY(w->isModified());
 
-        // Cancel empties the first field only; the next showing starts empty
-        // with the level chosen before; a key release on a level button
-        // returns to the password.
+        // Cancel (here Enter on the focused button) empties the first field only; the next showing
+        // starts empty with the level chosen before; a key release on a level button returns to the
+        // password.
         ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
             const EncryptControls f(d);
             QVERIFY(f.RadioButton2->isChecked());
@@ -605,13 +606,57 @@ private slots:
             f.RadioButton3->setFocus();
             QTest::keyRelease(f.RadioButton3, Qt::Key_Down);
             QCOMPARE(QApplication::focusWidget(), f.Edit1);
-            f.BitBtn2->click();
+            f.BitBtn2->setFocus();
+            QTest::keyClick(f.BitBtn2, Qt::Key_Return);
+            QVERIFY(!d.isVisible());
             QVERIFY(f.Edit1->text().isEmpty());
             QCOMPARE(f.Edit2->text(), QStringLiteral("b"));
             QCOMPARE(d.result(), int(QDialog::Accepted));
         });
         w->encrypt();
         QCOMPARE(edit()->text(), block);
+        // Escape closes as the close box does.
+        ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            QTest::keyClick(&d, Qt::Key_Escape);
+            QVERIFY(!d.isVisible());
+            QCOMPARE(d.result(), int(QDialog::Rejected));
+        });
+        w->encrypt();
+        QCOMPARE(edit()->text(), block);
+    }
+
+    void encryptTextQuotingABlock()
+    {
+        // A block holds byte 31 now and then; this one does.
+        const std::string innerPassword = "pw12345678";
+        const cipher::Bytes inner = cipher::encryptText("inner secret\r\n", innerPassword, 3);
+        QVERIFY(inner.find(cipher::kBlockControl) != cipher::Bytes::npos);
+        const QByteArray quoted = "Re: your mail\r\n> "
+            + QByteArray(inner.data(), qsizetype(inner.size())) + "\r\nthanks";
+        edit()->setText(quoted);
+        ui->onModal(QStringLiteral("TForm2"), encryptWith("outerpass", "outerpass", 2));
+        w->encrypt();
+        QVERIFY(ui->messages.isEmpty());
+        QVERIFY(edit()->text().startsWith(kMarker));
+        ui->onModal(QStringLiteral("TForm3"), decryptWith("outerpass"));
+        w->decrypt();
+        QVERIFY(ui->messages.isEmpty());
+        // The quoted block's byte 31 comes back as 127, the same to its reader.
+        QByteArray folded = quoted;
+        folded.replace(char(cipher::kBlockControl), char(127));
+        QCOMPARE(edit()->text(), folded);
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(QString::fromStdString(innerPassword)));
+        w->decrypt();
+        QVERIFY(ui->messages.isEmpty());
+        QCOMPARE(edit()->text(), QByteArray("Re: your mail\r\n> inner secret\r\n\r\nthanks"));
+
+        // Outside a block's body byte 31 is refused as before.
+        edit()->setText("a\x1f"
+                        "b");
+        ui->onModal(QStringLiteral("TForm2"), encryptWith("outerpass", "outerpass", 2));
+        w->encrypt();
+        QCOMPARE(ui->messages.size(), 1);
+        QVERIFY(ui->messages[0].text.contains("0x1F"));
     }
 
     // --- Decrypt dialog ------------------------------------------------------
@@ -633,15 +678,23 @@ private slots:
         QCOMPARE(ui->log.mid(ui->log.indexOf(QStringLiteral("modal TForm3"))),
             (QStringList {"modal TForm3", "busy", "idle", "end TForm3"}));
 
-        // Wrong password: warning, and the garbled text replaces the block.
-        edit()->setText(block("attack at dawn", "right", 2));
+        // The plain text is a change to save.
+        QVERIFY(w->isModified());
+        QCOMPARE(panel(1), QStringLiteral("Modified"));
+
+        // Wrong password: warning, and the block stays for another try,
+        // unchanged and not modified.
+        w->newDocument();
+        const QByteArray wrong = block("attack at dawn", "right", 2);
+        edit()->setText(wrong);
+        ui->messages.clear();
         ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("wrong")));
         w->decrypt();
         QCOMPARE(ui->messageTexts(), QStringList {"Incorrect password."});
         QCOMPARE(ui->messages[0].caption, QStringLiteral("WARNING"));
-        QVERIFY(!edit()->text().contains("attack"));
-        QVERIFY(!edit()->text().contains(kMarker));
-        QVERIFY(!decryptEnabled());
+        QCOMPARE(edit()->text(), wrong);
+        QVERIFY(decryptEnabled());
+        QVERIFY(!w->isModified());
 
         // A body with a character changed: checksum error, text delivered.
         ui->messages.clear();
@@ -652,21 +705,28 @@ private slots:
         w->decrypt();
         QCOMPARE(ui->messageTexts(),
             QStringList {"Check sum error:\nData may be corrupt or contain errors."});
+        QVERIFY(!edit()->text().contains(kMarker));
+        QVERIFY(w->isModified());
 
-        // No block: the text stays and the dialog closes.
-        ui->messages.clear();
-        edit()->setText("nothing here");
-        bool closed = false;
-        ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
-            decryptWith(QStringLiteral("pw"))(d);
-            closed = !d.isVisible();
-        });
-        w->decrypt();
-        QVERIFY(closed);
-        QCOMPARE(ui->messageTexts(), QStringList {"Unable to find encryption signature."});
-        QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
-        QCOMPARE(ui->messages[0].icon, gui::Icon::None);
-        QCOMPARE(edit()->text(), QByteArray("nothing here"));
+        // No block: the text stays and the dialog closes, whatever the
+        // password, an empty one too.
+        for (const QString &password : {QStringLiteral("pw"), QString()}) {
+            w->newDocument();
+            ui->messages.clear();
+            edit()->setText("nothing here");
+            bool closed = false;
+            ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
+                decryptWith(password)(d);
+                closed = !d.isVisible();
+            });
+            w->decrypt();
+            QVERIFY(closed);
+            QCOMPARE(ui->messageTexts(), QStringList {"Unable to find encryption signature."});
+            QCOMPARE(ui->messages[0].caption, QStringLiteral("ERROR"));
+            QCOMPARE(ui->messages[0].icon, gui::Icon::None);
+            QCOMPARE(edit()->text(), QByteArray("nothing here"));
+            QVERIFY(!w->isModified());
+        }
     }
 
     void decryptRefusesEmptyPasswordAndStaysOpen()
@@ -677,7 +737,8 @@ private slots:
             const DecryptControls f(d);
             QTest::keyClick(f.Edit1, Qt::Key_Return);
             QVERIFY(d.isVisible());
-            f.BitBtn6->click();
+            f.BitBtn6->setFocus();
+            QTest::keyClick(f.BitBtn6, Qt::Key_Enter, Qt::KeypadModifier);
             QVERIFY(d.isVisible());
             f.BitBtn2->click();
         });
@@ -735,9 +796,11 @@ private slots:
         QVERIFY(ui->messages.isEmpty());
         const QByteArray bytes = fileBytes(pdf);
         QVERIFY(bytes.startsWith("%PDF"));
-        // Cancelling prints nothing.
+        // Cancelling prints nothing; the dialog shows the printer chosen
+        // the time before.
         ui->printAnswers << std::nullopt;
         w->print();
+        QCOMPARE(ui->printRequests, (QStringList {QString(), pdf}));
         const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
         if (pdftotext.isEmpty())
             QSKIP("pdftotext is not installed");

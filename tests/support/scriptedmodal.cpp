@@ -120,6 +120,7 @@ std::optional<FileAnswer> ScriptedModal::fileDialog(const FileRequest &request)
 
 bool ScriptedModal::printDialog(QPrinter &printer, const QString &)
 {
+    printRequests << printer.outputFileName();
     log << QStringLiteral("print");
     if (printAnswers.isEmpty())
         return false;

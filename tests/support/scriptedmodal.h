@@ -42,6 +42,8 @@ public:
     QList<FileRequest> fileRequests;
     QList<FontChoice> fontRequests;
     QList<QColor> colorRequests;
+    // The output file each print dialog found set up when it opened.
+    QStringList printRequests;
 
     // --- Answers, taken from the front ----------------------------------
     QList<Answer> messageAnswers;
