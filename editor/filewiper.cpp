@@ -3,6 +3,7 @@
 #include "document/error.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -45,6 +46,32 @@ QString notWipeable(const QString &name, mode_t mode)
     return QStringLiteral("Cannot wipe %1: it is a device or other special file, not a regular "
                           "file")
         .arg(name);
+}
+
+// Why the file could not be deleted from its folder once overwritten; empty
+// when it could. Asked first, so a file that would stay behind as random
+// bytes is not touched at all.
+QString notDeletable(const QString &name, const struct stat &file)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(name).absolutePath());
+    const auto refused = [&](const QString &why) {
+        return QStringLiteral("Cannot wipe %1: it could not be deleted from its folder afterwards "
+                              "(%2)")
+            .arg(name, why);
+    };
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return refused(qt_error_string(errno));
+    struct stat dir
+    {
+    };
+    if (::stat(folder.constData(), &dir) != 0)
+        return refused(qt_error_string(errno));
+    // In a folder with the sticky bit only the owner of the file or of the
+    // folder may remove a name (and root, who may do anything here).
+    const uid_t me = ::geteuid();
+    if ((dir.st_mode & S_ISVTX) && me != 0 && me != file.st_uid && me != dir.st_uid)
+        return refused(QStringLiteral("the folder lets only the file's owner delete it"));
+    return {};
 }
 
 // Opens the file found at the name when it was looked at. A link or other
@@ -116,6 +143,8 @@ void wipeFile(const QString &name, const std::function<void(QFile &)> &readCheck
     if (::lstat(path.constData(), &seen) != 0)
         throw Error(cannotOpen(name));
     if (const QString why = notWipeable(name, seen.st_mode); !why.isEmpty())
+        throw Error(why);
+    if (const QString why = notDeletable(name, seen); !why.isEmpty())
         throw Error(why);
 
     {

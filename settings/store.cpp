@@ -409,10 +409,20 @@ void setText(Section &section, const QString &name, const QString &text)
         section.lines[at] = line;
 }
 
-bool canWrite(const QString &filePath)
+// Why the file cannot be written; empty when it can. A file with no write
+// bit for anyone was made read-only on purpose, and root is refused it too.
+QString notWritable(const QString &filePath)
 {
     const QFileInfo file(filePath);
-    return QFileInfo(file.absolutePath()).isWritable() && (!file.exists() || file.isWritable());
+    if (!QFileInfo(file.absolutePath()).isWritable())
+        return QStringLiteral("its folder is read-only");
+    // The mode's bits; WriteUser says what this user may do, which for root
+    // is everything.
+    constexpr auto writeBits =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (file.exists() && (!file.isWritable() || !(file.permissions() & writeBits)))
+        return QStringLiteral("it is read-only");
+    return {};
 }
 
 } // namespace
@@ -421,33 +431,56 @@ struct Store::Private
 {
     QString filePath;
     std::optional<QStringList> current;
+    // Why the last change failed, for the second line of the error.
+    mutable QString failure;
 
     // One change to the file as it is now: under the lock, read it fresh,
-    // apply, replace it atomically. False when the store cannot be written;
-    // the file is then as it was.
+    // apply, replace it atomically. False when the store cannot be written
+    // (failure says why); the file is then as it was.
     bool change(const std::function<bool(Document &)> &apply) const
+    {
+        failure = tryChange(apply);
+        return failure.isEmpty();
+    }
+
+    QString tryChange(const std::function<bool(Document &)> &apply) const
     {
         const QFileInfo info(filePath);
         if (!QDir().mkpath(info.absolutePath()))
-            return false;
+            return QStringLiteral("its folder %1 cannot be made").arg(info.absolutePath());
         QLockFile lock(filePath + QStringLiteral(".lock"));
         lock.setStaleLockTime(StaleLockMs);
         if (!lock.tryLock(LockWaitMs))
-            return false;
+            return QStringLiteral("it stayed locked by another copy of the program");
         Document doc = load(filePath);
-        if (doc.state == Document::Unreadable || doc.state == Document::NotOurs
-            || !canWrite(filePath))
-            return false;
+        if (doc.state == Document::Unreadable)
+            return QStringLiteral("it cannot be read");
+        if (doc.state == Document::NotOurs)
+            return QStringLiteral("it is not a settings file of this program");
+        if (const QString why = notWritable(filePath); !why.isEmpty())
+            return why;
         if (doc.state == Document::Missing)
             doc.preamble.append(NewFileComment);
         if (!apply(doc))
-            return true;
+            return {};
         const QByteArray bytes = serialise(doc);
         if (bytes.size() > MaxFileSize)
-            return false; // it could not be read back
+            return QStringLiteral("it would grow too large"); // it could not be read back
         QSaveFile file(filePath);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
-            && file.commit();
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            return file.errorString();
+        return {};
+    }
+
+    // The error of a failed operation: its own text, then what went wrong
+    // with the file.
+    Error error(const QString &text) const
+    {
+        QString full = text;
+        if (!failure.isEmpty())
+            full += QStringLiteral(".\nThe settings file %1 cannot be written: %2")
+                        .arg(QDir::toNativeSeparators(filePath), failure);
+        return Error(full.toStdString());
     }
 };
 
@@ -461,7 +494,7 @@ QString Store::defaultFilePath()
 }
 
 Store::Store(const QString &filePath)
-    : d(new Private {filePath, std::nullopt})
+    : d(new Private {filePath, std::nullopt, {}})
 { }
 
 Store::~Store()
@@ -480,19 +513,21 @@ bool Store::keyExists(const QString &path)
     if (!names)
         return false;
     Document doc = load(d->filePath);
-    return doc.state == Document::Ok && doc.find(*names) && canWrite(d->filePath);
+    return doc.state == Document::Ok && doc.find(*names) && notWritable(d->filePath).isEmpty();
 }
 
 void Store::createKey(const QString &path)
 {
     const auto names = splitPath(path);
+    d->failure.clear();
     if (!names || !d->change([&](Document &doc) { return doc.addKey(*names); }))
-        throw Error(QStringLiteral("Failed to create key %1").arg(path).toStdString());
+        throw d->error(QStringLiteral("Failed to create key %1").arg(path));
 }
 
 bool Store::openKey(const QString &path, bool canCreate)
 {
     d->current.reset();
+    d->failure.clear();
     const auto names = splitPath(path);
     if (!names)
         return false;
@@ -536,7 +571,7 @@ void Store::writeString(const QString &name, const QString &value)
         return true;
     };
     if (!d->current || name.size() > MaxValueNameLength || !d->change(write))
-        throw Error(QStringLiteral("Failed to set data for '%1'").arg(name).toStdString());
+        throw d->error(QStringLiteral("Failed to set data for '%1'").arg(name));
 }
 
 void Store::closeKey()

@@ -111,8 +111,10 @@ private slots:
             ui->messages.clear();
             Program program({}, withNotice());
             QVERIFY(program.mainWindow().isVisible());
-            QCOMPARE(ui->messageTexts(),
-                QStringList {QStringLiteral("Failed to create key %1.").arg(kKey)});
+            QCOMPARE(ui->messages.size(), 1);
+            const QStringList lines = ui->messages[0].text.split(u'\n');
+            QCOMPARE(lines.first(), QStringLiteral("Failed to create key %1.").arg(kKey));
+            QVERIFY(lines.last().startsWith(QStringLiteral("The settings file ") + file));
             QCOMPARE(ui->messages[0].caption, QStringLiteral("Velmorandquist"));
             // Nothing can be read, so the notice shows at every start.
             waitForTheTimer(&program.mainWindow());

@@ -304,7 +304,9 @@ private slots:
             child<QPushButton>(dialog, "Button1").click();
         });
         QCOMPARE(form.showModal(), int(QDialog::Accepted));
-        QCOMPARE(ui.messageTexts(), QStringList {"Failed to set data for 'start_key'."});
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].text.section(u'\n', 0, 0), "Failed to set data for 'start_key'.");
+        QVERIFY(ui.messages[0].text.section(u'\n', 1).startsWith("The settings file "));
         QCOMPARE(ui.messages[0].caption, "Velmorandquist");
         QCOMPARE(ui.messages[0].icon, gui::Icon::Error);
         QCOMPARE(ui.messages[0].buttons, gui::Buttons::Ok);

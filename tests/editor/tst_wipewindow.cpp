@@ -1,6 +1,7 @@
 // The file wiper on real files in a temporary folder, its warning and the
 // browse dialog answered by a script.
 
+#include "editor/filewiper.h"
 #include "editor/wipewindow.h"
 #include "gui/richedit.h"
 #include "tests/support/files.h"
@@ -360,7 +361,7 @@ private slots:
         QCOMPARE(after.sliced(1536 * 1024), content.sliced(1536 * 1024));
     }
 
-    void failedDeleteIsReported()
+    void undeletableFileIsNotTouched()
     {
         const QString name = path("stuck/file.txt");
         QVERIFY(QDir(dir->path()).mkdir("stuck"));
@@ -383,12 +384,33 @@ private slots:
             const auto restore = qScopeGuard(undo);
             shown = wipe(name);
         }
-        QVERIFY2(
-            errorShown().startsWith("Cannot delete file " + name + " ("), qPrintable(errorShown()));
+        // Refused before anything is written: the file stays as it was.
+        QVERIFY2(errorShown().startsWith(
+                     "Cannot wipe " + name + ": it could not be deleted from its folder"),
+            qPrintable(errorShown()));
         QVERIFY(shown.openAfter);
         QCOMPARE(shown.nameAfter, name);
-        QVERIFY(exists(name));
-        QVERIFY(sameBytes(fileBytes(name), textOf(100)) < 20);
+        QCOMPARE(fileBytes(name), textOf(100));
+    }
+
+    void wipeFileWithoutTheWindow()
+    {
+        // The read check sees the file open for reading before anything is
+        // written; a refusal comes before the read check.
+        const QString name = path("direct.txt");
+        QVERIFY(writeFile(name, "direct"));
+        QByteArray read;
+        editor::wipeFile(name, [&](QFile &file) { read = file.readAll(); });
+        QCOMPARE(read, "direct");
+        QVERIFY(!exists(name));
+        QVERIFY(writeFile(name, "kept"));
+        QVERIFY(QFile::link(name, path("direct-link")));
+        bool checked = false;
+        QVERIFY(errorOf([&] {
+            editor::wipeFile(path("direct-link"), [&](QFile &) { checked = true; });
+        }).contains("symbolic link"));
+        QVERIFY(!checked);
+        QCOMPARE(fileBytes(name), "kept");
     }
 
     void onlySmallFilesAreLoadedIntoTheBuffer_data()

@@ -288,7 +288,9 @@ private slots:
         QVERIFY(!store.openKey(Env, true));
         QCOMPARE(store.readString(QStringLiteral("v")), QString());
         QCOMPARE(errorOf([&] { store.createKey(Root); }),
-            QStringLiteral("Failed to create key ") + Root);
+            QStringLiteral("Failed to create key %1.\nThe settings file %2 cannot be written: it "
+                           "is not a settings file of this program")
+                .arg(Root, file()));
         QCOMPARE(fileBytes(file()), content);
     }
 
@@ -319,21 +321,33 @@ private slots:
                 QFile(locked).setPermissions(
                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         });
-        if (!locked.isEmpty() && QFileInfo(locked).isWritable())
+        // A settings file without write bits is read-only even for root.
+        if (setup == u"folder" && QFileInfo(locked).isWritable())
             QSKIP("Permissions do not stop this user (root) from writing");
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
         const QByteArray before = fileBytes(file());
 
         Store store;
         QVERIFY(!store.keyExists(Root)); // even when it is in the file
+        // The error's first line as ever, the second says which file and why.
+        const QString why = setup == u"file" ? QStringLiteral("its folder %1 cannot be made")
+                                                   .arg(QFileInfo(store.filePath()).absolutePath())
+            : setup == u"folder" ? QStringLiteral("its folder is read-only")
+                                 : QStringLiteral("it is read-only");
+        const QString second =
+            QStringLiteral(".\nThe settings file %1 cannot be written: ").arg(store.filePath())
+            + why;
         QCOMPARE(errorOf([&] { store.createKey(Root); }),
-            QStringLiteral("Failed to create key \\software\\Qumo\\Velmorandquist"));
+            QStringLiteral("Failed to create key \\software\\Qumo\\Velmorandquist") + second);
         QVERIFY(!store.openKey(Env + QStringLiteral("\\start_key"), true));
         QCOMPARE(store.readString(QStringLiteral("start_key")), QString());
         QCOMPARE(
             errorOf([&] { store.writeString(QStringLiteral("start_key"), QStringLiteral("no")); }),
-            QStringLiteral("Failed to set data for 'start_key'"));
+            QStringLiteral("Failed to set data for 'start_key'") + second);
         QCOMPARE(fileBytes(file()), before);
+        if (setup == u"settings")
+            QCOMPARE(QFile::permissions(file()) & 0x7000,
+                QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     }
 
     // Each open and read sees the file as it is now, and a write changes only its value.
