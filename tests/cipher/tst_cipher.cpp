@@ -158,6 +158,25 @@ void TestCipher::workedExamples()
     keyPassSubtract(field, password);
     keyPassSubtract(field, kChecksumKey);
     QCOMPARE(field, Bytes("0000000294"));
+
+    // Blocks worked out apart from this code, written down once: a change of
+    // the arithmetic or the format cannot pass unnoticed.
+    const Bytes plain = "Meet me\r\nat noon.";
+    const Bytes begin = "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n";
+    const Bytes end = "\r\n[End_Encryption]";
+    const Bytes bodies[3] = {
+        "%_lgT2jGxCanly2-qYjz()ut!.:",
+        "^hslfRvP$\\uws~DM}bv3<2|y3NF",
+        "&qzqxr\"Y0u) z#Vm)k\"LP;#~EnR",
+    };
+    for (int level = 1; level <= 3; ++level) {
+        const Bytes block = begin + bodies[level - 1] + end;
+        QCOMPARE(encryptText(plain, "tiger lily", level), block);
+        const Decryption back = decryptText(block, "tiger lily");
+        QVERIFY(back.found);
+        QCOMPARE(back.verdict, Verdict::Good);
+        QCOMPARE(back.text, plain);
+    }
 }
 
 void TestCipher::blockIsByteExact_data()
@@ -567,6 +586,18 @@ void TestCipher::textDomain_data()
         << QByteArray("P\r\n^") << -1 << 0 << 0 << 0 << QString();
     QTest::newRow("first by offset") << QByteArray("xP^\t\xE9") << int(K::EscapePair) << 1 << 1 << 2
                                      << QStringLiteral("the pair \"P^\" at line 1, column 2");
+    const QByteArray begin(kBeginMarker.data(), qsizetype(kBeginMarker.size()));
+    const QByteArray end(kEndMarker.data(), qsizetype(kEndMarker.size()));
+    QTest::newRow("31 in a quoted block's body") << QByteArray("> " + begin
+        + "\r\n&a\x1f"
+          "b\r\n"
+        + end + " ok") << -1 << 0 << 0 << 0 << QString();
+    QTest::newRow("31 after the block")
+        << QByteArray(begin + "a\x1f" + end + "\x1f") << int(K::ControlCharacter) << 65 << 1 << 66
+        << QStringLiteral("the control character 0x1F at line 1, column 66");
+    QTest::newRow("31 with no end marker")
+        << QByteArray(begin + "a\x1f") << int(K::ControlCharacter) << 48 << 1 << 49
+        << QStringLiteral("the control character 0x1F at line 1, column 49");
     QTest::newRow("high bytes sum below 0")
         << QByteArray("\xFF") << int(K::HighByte) << 0 << 1 << 1
         << QStringLiteral("the character 0xFF at line 1, column 1");
