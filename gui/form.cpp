@@ -2,7 +2,10 @@
 
 #include "gui/modal.h"
 
+#include <QAbstractButton>
 #include <QEvent>
+#include <QLabel>
+#include <QPushButton>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
@@ -37,6 +40,65 @@ void centreOnScreen(QWidget *window)
     window->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
 
+namespace {
+
+const char *const kDesignGeometry = "designGeometry";
+
+// How much wider and taller a control needs to be than placed to show its
+// caption whole; 1 when it fits.
+QSizeF needFor(const QWidget *w, QSize placed)
+{
+    QSize need;
+    if (const auto *label = qobject_cast<const QLabel *>(w)) {
+        if (label->text().isEmpty() || label->wordWrap())
+            return {1, 1};
+        need = label->sizeHint();
+    } else if (const auto *button = qobject_cast<const QAbstractButton *>(w)) {
+        if (button->text().isEmpty())
+            return {1, 1};
+        need = button->sizeHint();
+        // A push button's frame may be taller in one style than in another;
+        // its caption only needs the line and a little room.
+        if (qobject_cast<const QPushButton *>(w))
+            need.setHeight(w->fontMetrics().height() + 4);
+    } else {
+        return {1, 1};
+    }
+    return {qMax(1.0, qreal(need.width()) / qMax(1, placed.width())),
+        qMax(1.0, qreal(need.height()) / qMax(1, placed.height()))};
+}
+
+} // namespace
+
+void fitToTexts(QWidget *window, QSize designSize)
+{
+    const QList<QWidget *> all = window->findChildren<QWidget *>();
+    // Where each control was placed, kept the first time.
+    for (QWidget *w : all) {
+        if (!w->property(kDesignGeometry).isValid())
+            w->setProperty(kDesignGeometry, w->geometry());
+    }
+    qreal across = 1;
+    qreal down = 1;
+    for (QWidget *w : all) {
+        if (w->isWindow() || w->parentWidget()->layout())
+            continue;
+        const QSizeF need = needFor(w, w->property(kDesignGeometry).toRect().size());
+        across = qMax(across, need.width());
+        down = qMax(down, need.height());
+    }
+    for (QWidget *w : all) {
+        if (w->isWindow() || w->parentWidget()->layout())
+            continue;
+        const QRect r = w->property(kDesignGeometry).toRect();
+        const int left = qRound(r.left() * across);
+        const int top = qRound(r.top() * down);
+        w->setGeometry(left, top, qRound((r.left() + r.width()) * across) - left,
+            qRound((r.top() + r.height()) * down) - top);
+    }
+    window->setFixedSize(qRound(designSize.width() * across), qRound(designSize.height() * down));
+}
+
 Form::Form(const QString &objectName, const QString &caption, QSize clientSize, QWidget *parent)
     : QDialog(parent,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -45,6 +107,7 @@ Form::Form(const QString &objectName, const QString &caption, QSize clientSize, 
     setObjectName(objectName);
     setWindowTitle(caption);
     setFixedSize(clientSize);
+    m_designSize = clientSize;
     setModal(true);
 }
 
@@ -62,6 +125,7 @@ bool Form::event(QEvent *event)
 
 void Form::showEvent(QShowEvent *event)
 {
+    fitToTexts(this, m_designSize);
     centreOnScreen(this);
     QDialog::showEvent(event);
 }

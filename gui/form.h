@@ -34,7 +34,17 @@ protected:
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+
+private:
+    QSize m_designSize;
 };
+
+// The window's controls are placed for a small system font. Where a caption
+// would not fit at the font and scale in use, the window and everything in it
+// grow by one factor across and one down, so the arrangement stays and every
+// text shows whole; the placed sizes are the least. Call it again after a
+// change of font: it starts from the placed sizes each time.
+void fitToTexts(QWidget *window, QSize designSize);
 
 // Moves a top-level window to the centre of its screen.
 void centreOnScreen(QWidget *window);
