@@ -4,6 +4,7 @@
 #include "widgets/flatbutton.h"
 #include "widgets/tiledpicture.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QScreen>
 #include <QWindow>
@@ -30,6 +31,8 @@ const ButtonLook kLooks[ToolbarRow::kButtonCount] = {
     {"Quick &Mail", "toolbar/quickmail"},
 };
 
+constexpr int kButtonWidth = 65;
+
 // The ground picture's design size and the grey in it that lets the window
 // colour show through.
 constexpr QSize kTileSize {16, 16};
@@ -46,10 +49,26 @@ ToolbarRow::ToolbarRow(
     setFixedHeight(height);
     m_ground->setMode(widgets::TiledPicture::Mode::Transparent);
 
-    // The pictures take what the button leaves after its bevel and, in the
+    // Captions fit the buttons at the font's size where they can; at most a
+    // few steps smaller where a wide font would cut "Quick Mail".
+    if (captions) {
+        QFont smaller = font();
+        const auto fits = [&](const QFont &f) {
+            for (const ButtonLook &look : kLooks)
+                if (QFontMetrics(f).horizontalAdvance(
+                        QString::fromLatin1(look.caption).remove(QLatin1Char('&')))
+                    > kButtonWidth - 4)
+                    return false;
+            return true;
+        };
+        for (int step = 0; step < 4 && !fits(smaller) && smaller.pointSizeF() > 0; ++step)
+            smaller.setPointSizeF(smaller.pointSizeF() - 0.5);
+        setFont(smaller);
+    }
+    // The pictures take what the button leaves inside its bevel and, in the
     // row with captions, a line of the caption and the gap above it.
     const int captionRoom = captions ? fontMetrics().height() + 2 : 0;
-    m_glyphSide = qBound(12, buttonHeight - 5 - captionRoom, assets::kToolbarSize.height()) & ~1;
+    m_glyphSide = qBound(12, buttonHeight - 4 - captionRoom, assets::kToolbarSize.height()) & ~1;
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, (height - buttonHeight) / 2, 0, 0);
@@ -61,7 +80,7 @@ ToolbarRow::ToolbarRow(
         button->setText(captions ? caption : QString());
         button->setToolTip(name);
         button->setAccessibleName(name);
-        button->setFixedSize(65, buttonHeight);
+        button->setFixedSize(kButtonWidth, buttonHeight);
         connect(button, &QAbstractButton::clicked, this, [this, i] { emit pressed(Button(i)); });
         layout->addWidget(button, 0, Qt::AlignTop);
         m_buttons << button;
