@@ -361,9 +361,25 @@ void FlatButton::accelerate()
     setDown(false);
     repaint();
     const QPointer<FlatButton> self(this);
-    click();
+    // The letter acts as a press and release of the left button: with a
+    // drop-down menu that drops the menu and clicks nothing.
+    if (m_dropDownMenu)
+        dropMenu();
+    else
+        click();
     if (self)
         setMouseOver(underMouse());
+}
+
+void FlatButton::dropMenu()
+{
+    m_mouseOver = true;
+    setDown(true);
+    repaint();
+    const QPointer<FlatButton> self(this);
+    m_dropDownMenu->exec(mapToGlobal(QPoint(0, height())));
+    if (self)
+        settleAfterMenu();
 }
 
 void FlatButton::updateGlyphOnlyTip()
@@ -464,17 +480,12 @@ void FlatButton::mousePressEvent(QMouseEvent *event)
     }
     if (!isEnabled() || !isVisible())
         return;
-    m_mouseOver = true;
-    if (!m_dropDownMenu) {
-        QAbstractButton::mousePressEvent(event);
+    if (m_dropDownMenu) {
+        dropMenu();
         return;
     }
-    setDown(true);
-    repaint();
-    const QPointer<FlatButton> self(this);
-    m_dropDownMenu->exec(mapToGlobal(QPoint(0, height())));
-    if (self)
-        settleAfterMenu();
+    m_mouseOver = true;
+    QAbstractButton::mousePressEvent(event);
 }
 
 void FlatButton::mouseMoveEvent(QMouseEvent *event)

@@ -151,6 +151,8 @@ private:
     void setMouseOver(bool over);
     void settleAfterMenu();
     void accelerate();
+    // Drops the menu under the button and waits for it to close.
+    void dropMenu();
     void updateGlyphOnlyTip();
 
     Qt::Alignment m_alignment = Qt::AlignHCenter;

@@ -219,6 +219,15 @@ private slots:
         QVERIFY(heldWhileShown);
         QVERIFY(!button->isDown());
         QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(30, 20));
+        // The letter drops the menu too.
+        bool shownByLetter = false;
+        QTimer::singleShot(0, &menu, [&] {
+            shownByLetter = menu.isVisible();
+            menu.close();
+        });
+        testsupport::activateWindow(window.get());
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::AltModifier);
+        QVERIFY(shownByLetter);
         QCOMPARE(clicks.size(), 0);
         // The mark's room sits beside the glyph.
         QCOMPARE(button->glyphRect().width(), 16 + 10);
