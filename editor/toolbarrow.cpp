@@ -1,9 +1,13 @@
 #include "editor/toolbarrow.h"
 
 #include "assets/assets.h"
+#include "widgets/flatbutton.h"
+#include "widgets/tiledpicture.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
-#include <QToolButton>
+#include <QScreen>
+#include <QWindow>
 
 namespace editor {
 
@@ -27,36 +31,100 @@ const ButtonLook kLooks[ToolbarRow::kButtonCount] = {
     {"Quick &Mail", "toolbar/quickmail"},
 };
 
+constexpr int kButtonWidth = 65;
+
+// The ground picture's design size and the grey in it that lets the window
+// colour show through.
+constexpr QSize kTileSize {16, 16};
+const QColor kSeeThrough {200, 200, 200};
+
 } // namespace
 
 ToolbarRow::ToolbarRow(
     const QString &objectName, bool captions, int height, int buttonHeight, QWidget *parent)
     : QFrame(parent)
+    , m_ground(new widgets::TiledPicture(this))
 {
     setObjectName(objectName);
     setFixedHeight(height);
+    m_ground->setMode(widgets::TiledPicture::Mode::Transparent);
+
+    // Captions fit the buttons at the font's size where they can; at most a
+    // few steps smaller where a wide font would cut "Quick Mail".
+    if (captions) {
+        QFont smaller = font();
+        const auto fits = [&](const QFont &f) {
+            for (const ButtonLook &look : kLooks)
+                if (QFontMetrics(f).horizontalAdvance(
+                        QString::fromLatin1(look.caption).remove(QLatin1Char('&')))
+                    > kButtonWidth - 4)
+                    return false;
+            return true;
+        };
+        for (int step = 0; step < 4 && !fits(smaller) && smaller.pointSizeF() > 0; ++step)
+            smaller.setPointSizeF(smaller.pointSizeF() - 0.5);
+        setFont(smaller);
+    }
+    // The pictures take what the button leaves inside its bevel and, in the
+    // row with captions, a line of the caption and the gap above it.
+    const int captionRoom = captions ? fontMetrics().height() + 2 : 0;
+    m_glyphSide = qBound(12, buttonHeight - 4 - captionRoom, assets::kToolbarSize.height()) & ~1;
+
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, (height - buttonHeight) / 2, 0, 0);
     layout->setSpacing(0);
     for (int i = 0; i < kButtonCount; ++i) {
-        // Flat buttons, the picture above the caption when it is shown.
-        auto *button = new QToolButton(this);
-        button->setAutoRaise(true);
-        button->setIcon(assets::icon(QString::fromLatin1(kLooks[i].picture)));
-        const int side = qMin(assets::kToolbarSize.height(), buttonHeight - (captions ? 19 : 5));
-        button->setIconSize(QSize(side, side));
-        button->setToolButtonStyle(captions ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+        auto *button = new widgets::FlatButton(this);
         const QString caption = QString::fromLatin1(kLooks[i].caption);
+        const QString name = QString(caption).remove(QLatin1Char('&'));
         button->setText(captions ? caption : QString());
-        if (!captions)
-            button->setToolTip(QString(caption).remove(QLatin1Char('&')));
-        button->setFixedSize(65, buttonHeight);
-        button->setFocusPolicy(Qt::NoFocus);
-        connect(button, &QToolButton::clicked, this, [this, i] { emit pressed(Button(i)); });
+        button->setToolTip(name);
+        button->setAccessibleName(name);
+        button->setFixedSize(kButtonWidth, buttonHeight);
+        connect(button, &QAbstractButton::clicked, this, [this, i] { emit pressed(Button(i)); });
         layout->addWidget(button, 0, Qt::AlignTop);
         m_buttons << button;
     }
     layout->addStretch(1);
+    renderPictures();
+}
+
+QAbstractButton *ToolbarRow::button(Button which) const
+{
+    return m_buttons[which];
+}
+
+void ToolbarRow::renderPictures()
+{
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == m_pixelRatio)
+        return;
+    m_pixelRatio = ratio;
+    const QSize side(m_glyphSide, m_glyphSide);
+    for (int i = 0; i < kButtonCount; ++i)
+        m_buttons[i]->setGlyph(
+            assets::picture(QString::fromLatin1(kLooks[i].picture), side, ratio));
+    m_ground->setPicture(assets::picture(QStringLiteral("tile"), kTileSize, ratio));
+    m_ground->setTransparentColor(kSeeThrough);
+}
+
+void ToolbarRow::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    m_ground->setGeometry(rect());
+    m_ground->lower();
+}
+
+void ToolbarRow::showEvent(QShowEvent *event)
+{
+    QFrame::showEvent(event);
+    renderPictures();
+    // Moving to a screen of another pixel ratio draws the pictures afresh.
+    if (!m_followsScreen && window()->windowHandle()) {
+        m_followsScreen = true;
+        connect(
+            window()->windowHandle(), &QWindow::screenChanged, this, [this] { renderPictures(); });
+    }
 }
 
 } // namespace editor
