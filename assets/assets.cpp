@@ -75,6 +75,21 @@ QPixmap disabledForm(const QPixmap &pixmap)
     return result;
 }
 
+QPixmap greyForm(const QPixmap &pixmap)
+{
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grey = qGray(line[x]);
+            line[x] = qRgba(grey, grey, grey, qAlpha(line[x]));
+        }
+    }
+    QPixmap result = QPixmap::fromImage(std::move(image));
+    result.setDevicePixelRatio(pixmap.devicePixelRatio());
+    return result;
+}
+
 QIcon icon(const QString &name)
 {
     const QSize size = designSize(name);

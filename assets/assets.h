@@ -41,6 +41,9 @@ QIcon windowIcon();
 // Paste, Encrypt, Decrypt, Quick Mail.
 QStringList toolbarPictures();
 
+// The picture in shades of grey, as light or dark as its colours.
+QPixmap greyForm(const QPixmap &pixmap);
+
 // The greyed form of a picture the disabled state shows.
 QPixmap disabledForm(const QPixmap &pixmap);
 

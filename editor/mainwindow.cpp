@@ -80,7 +80,7 @@ MainWindow::MainWindow(
         m_status[i] = new QLabel(initial[i], bar);
         m_status[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (i < 2)
-            m_status[i]->setFixedWidth(85);
+            m_status[i]->setMinimumWidth(85); // wider where a large font needs it
         bar->addWidget(m_status[i], i < 2 ? 0 : 1);
     }
 

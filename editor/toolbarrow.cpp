@@ -32,6 +32,8 @@ const ButtonLook kLooks[ToolbarRow::kButtonCount] = {
 };
 
 constexpr int kButtonWidth = 65;
+// The least picture side a button keeps, however large the font.
+constexpr int kLeastGlyph = 16;
 
 // The ground picture's design size and the grey in it that lets the window
 // colour show through.
@@ -46,29 +48,41 @@ ToolbarRow::ToolbarRow(
     , m_ground(new widgets::TiledPicture(this))
 {
     setObjectName(objectName);
-    setFixedHeight(height);
     m_ground->setMode(widgets::TiledPicture::Mode::Transparent);
 
     // Captions fit the buttons at the font's size where they can; at most a
-    // few steps smaller where a wide font would cut "Quick Mail".
+    // few steps smaller where a wide font would cut "Quick Mail". A larger
+    // font than that widens the buttons instead: the placed sizes are the
+    // least, no caption is cut.
+    int buttonWidth = kButtonWidth;
     if (captions) {
-        QFont smaller = font();
-        const auto fits = [&](const QFont &f) {
+        const auto widest = [](const QFont &f) {
+            int widest = 0;
             for (const ButtonLook &look : kLooks)
-                if (QFontMetrics(f).horizontalAdvance(
-                        QString::fromLatin1(look.caption).remove(QLatin1Char('&')))
-                    > kButtonWidth - 4)
-                    return false;
-            return true;
+                widest = qMax(widest,
+                    QFontMetrics(f).horizontalAdvance(
+                        QString::fromLatin1(look.caption).remove(QLatin1Char('&'))));
+            return widest;
         };
-        for (int step = 0; step < 4 && !fits(smaller) && smaller.pointSizeF() > 0; ++step)
+        QFont smaller = font();
+        for (int step = 0;
+             step < 4 && widest(smaller) > kButtonWidth - 4 && smaller.pointSizeF() > 0; ++step)
             smaller.setPointSizeF(smaller.pointSizeF() - 0.5);
+        if (widest(smaller) > kButtonWidth - 4)
+            smaller = font();
         setFont(smaller);
+        buttonWidth = qMax(kButtonWidth, widest(smaller) + 6);
     }
     // The pictures take what the button leaves inside its bevel and, in the
-    // row with captions, a line of the caption and the gap above it.
+    // row with captions, a line of the caption and the gap above it; where a
+    // large font leaves them too little, the row grows taller.
     const int captionRoom = captions ? fontMetrics().height() + 2 : 0;
-    m_glyphSide = qBound(12, buttonHeight - 4 - captionRoom, assets::kToolbarSize.height()) & ~1;
+    const int grow = qMax(0, kLeastGlyph + 4 + captionRoom - buttonHeight);
+    buttonHeight += grow;
+    height += grow;
+    setFixedHeight(height);
+    m_glyphSide =
+        qBound(kLeastGlyph, buttonHeight - 4 - captionRoom, assets::kToolbarSize.height()) & ~1;
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, (height - buttonHeight) / 2, 0, 0);
@@ -80,7 +94,7 @@ ToolbarRow::ToolbarRow(
         button->setText(captions ? caption : QString());
         button->setToolTip(name);
         button->setAccessibleName(name);
-        button->setFixedSize(kButtonWidth, buttonHeight);
+        button->setFixedSize(buttonWidth, buttonHeight);
         connect(button, &QAbstractButton::clicked, this, [this, i] { emit pressed(Button(i)); });
         layout->addWidget(button, 0, Qt::AlignTop);
         m_buttons << button;
@@ -101,9 +115,14 @@ void ToolbarRow::renderPictures()
         return;
     m_pixelRatio = ratio;
     const QSize side(m_glyphSide, m_glyphSide);
-    for (int i = 0; i < kButtonCount; ++i)
-        m_buttons[i]->setGlyph(
-            assets::picture(QString::fromLatin1(kLooks[i].picture), side, ratio));
+    for (int i = 0; i < kButtonCount; ++i) {
+        const QPixmap picture =
+            assets::picture(QString::fromLatin1(kLooks[i].picture), side, ratio);
+        m_buttons[i]->setGlyph(picture);
+        // At rest the buttons show their picture in grey; drawn from the
+        // picture's own lightness it stays as legible as the picture.
+        m_buttons[i]->setNoFocusGlyph(assets::greyForm(picture));
+    }
     m_ground->setPicture(assets::picture(QStringLiteral("tile"), kTileSize, ratio));
     m_ground->setTransparentColor(kSeeThrough);
 }

@@ -4,10 +4,10 @@
 
 #include <QAbstractButton>
 #include <QEvent>
-#include <QLabel>
-#include <QPushButton>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 
 namespace gui {
@@ -57,10 +57,15 @@ QSizeF needFor(const QWidget *w, QSize placed)
         if (button->text().isEmpty())
             return {1, 1};
         need = button->sizeHint();
-        // A push button's frame may be taller in one style than in another;
-        // its caption only needs the line and a little room.
-        if (qobject_cast<const QPushButton *>(w))
-            need.setHeight(w->fontMetrics().height() + 4);
+        // A style may give push buttons a least width and height of its own;
+        // the caption only needs its glyph, its text and a little room.
+        if (qobject_cast<const QPushButton *>(w)) {
+            QString caption = button->text();
+            caption.remove(QLatin1Char('&'));
+            const int glyph = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+            need = QSize(w->fontMetrics().horizontalAdvance(caption) + glyph + 12,
+                w->fontMetrics().height() + 4);
+        }
     } else {
         return {1, 1};
     }

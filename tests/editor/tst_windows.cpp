@@ -5,6 +5,7 @@
 #include "editor/aboutwindow.h"
 #include "editor/noticewindow.h"
 #include "editor/splashwindow.h"
+#include "gui/form.h"
 #include "gui/helpwindow.h"
 #include "settings/store.h"
 #include "settings/values.h"
@@ -315,6 +316,32 @@ private slots:
 
     // OK and the close box both end the display; the same window comes
     // back each time.
+    void windowsGrowToFitTheirCaptions()
+    {
+        gui::Form form("TFormX", "Fit", QSize(120, 60));
+        auto *label = new QLabel("A caption longer than its place", &form);
+        label->setGeometry(10, 10, 50, 17);
+        auto *button = new QPushButton("&OK", &form);
+        button->setGeometry(70, 30, 40, 25);
+        QFont big = form.font();
+        big.setPointSizeF(big.pointSizeF() * 1.5);
+        form.setFont(big);
+        form.show();
+        // One factor across: every caption whole, the arrangement kept.
+        QVERIFY(label->width() >= label->sizeHint().width());
+        QVERIFY(form.width() > 120);
+        QCOMPARE(button->x(), qRound(70.0 * form.width() / 120));
+        QVERIFY(button->geometry().right() < form.width());
+        form.hide();
+        // A font that fits gives the placed sizes back, never less.
+        form.setFont(QApplication::font());
+        label->setText("A");
+        form.show();
+        QCOMPARE(form.size(), QSize(120, 60));
+        QCOMPARE(label->geometry(), QRect(10, 10, 50, 17));
+        form.hide();
+    }
+
     void aboutWindow()
     {
         ScriptedModal ui;
