@@ -5,6 +5,7 @@
 #include "gui/modal.h"
 #include "gui/printing.h"
 #include "gui/richedit.h"
+#include "mail/windows/preferenceswindow.h"
 #include "settings/values.h"
 
 #include <QAbstractButton>
@@ -409,11 +410,34 @@ void MainWindow::wipeFile()
 
 void MainWindow::sendQuickMail() { }
 
-void MainWindow::sendMapiMail() { }
+void MainWindow::sendMapiMail()
+{
+    // The text as its lines, each ended by CR LF.
+    QString text = m_editor->characters();
+    if (!text.isEmpty())
+        text += QStringLiteral("\r\n");
+    m_systemMail.send(text);
+}
 
-void MainWindow::mailPreferences() { }
+void MainWindow::mailPreferences()
+{
+    m_peers.mailPreferences().showModal();
+}
 
-void MainWindow::quickMailButton() { }
+void MainWindow::quickMailButton()
+{
+    switch (m_peers.mailPreferences().mode()) {
+    case mail::windows::MailMode::ExternalProgram:
+        mail::windows::startExternalProgram(m_peers.mailPreferences().programPath());
+        break;
+    case mail::windows::MailMode::QuickMail:
+        sendQuickMail();
+        break;
+    case mail::windows::MailMode::SystemMail:
+        sendMapiMail();
+        break;
+    }
+}
 
 void MainWindow::help()
 {

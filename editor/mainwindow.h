@@ -6,6 +6,7 @@
 
 #include "editor/toolbarrow.h"
 #include "gui/standarddialogs.h"
+#include "mail/windows/dispatch.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -24,6 +25,10 @@ class Form;
 class RichEdit;
 } // namespace gui
 
+namespace mail::windows {
+class PreferencesWindow;
+} // namespace mail::windows
+
 namespace editor {
 
 // The windows the main window opens. They are made after it, in the program's
@@ -37,6 +42,7 @@ public:
     virtual gui::Form &noticeWindow() = 0;
     virtual gui::Form &aboutWindow() = 0;
     virtual gui::Form &wipeWindow() = 0;
+    virtual mail::windows::PreferencesWindow &mailPreferences() = 0;
 };
 
 class MainWindow : public QMainWindow
@@ -137,6 +143,7 @@ private:
     gui::ColorDialog m_colorDialog;
 
     std::unique_ptr<QPrinter> m_printer;
+    mail::windows::SystemMail m_systemMail;
 
     bool m_modified = false;
     bool m_argumentLoaded = false;

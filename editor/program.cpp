@@ -9,6 +9,7 @@
 #include "editor/splashwindow.h"
 #include "editor/wipewindow.h"
 #include "gui/modal.h"
+#include "mail/windows/preferenceswindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -30,6 +31,7 @@ struct Program::Windows : PeerWindows
     cipher::windows::EncryptDialog *encrypt = nullptr;
     cipher::windows::DecryptDialog *decrypt = nullptr;
     AboutWindow *about = nullptr;
+    mail::windows::PreferencesWindow *preferences = nullptr;
 
     ~Windows() override
     {
@@ -53,6 +55,7 @@ struct Program::Windows : PeerWindows
     gui::Form &noticeWindow() override { return *notice; }
     gui::Form &aboutWindow() override { return *about; }
     gui::Form &wipeWindow() override { return *wipe; }
+    mail::windows::PreferencesWindow &mailPreferences() override { return *preferences; }
 };
 
 Program::Program(const QStringList &arguments, const StartupOptions &options)
@@ -84,6 +87,7 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
     // The main window shows as soon as it is created, over the splash.
     w.main->show();
     w.wipe = w.create<WipeWindow>(creationLog);
+    w.preferences = w.create<mail::windows::PreferencesWindow>(creationLog);
     w.notice = w.create<NoticeWindow>(creationLog);
 
     if (splash) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -227,6 +228,11 @@ int QtModal::execModal(QDialog &dialog)
 bool QtModal::startDetached(const QString &program, const QStringList &arguments)
 {
     return QProcess::startDetached(program, arguments);
+}
+
+bool QtModal::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
 }
 
 void QtModal::setBusy(bool busy)

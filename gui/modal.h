@@ -15,6 +15,7 @@
 
 class QDialog;
 class QPrinter;
+class QUrl;
 
 namespace gui {
 
@@ -73,6 +74,8 @@ public:
     virtual int execModal(QDialog &dialog) = 0;
     // Starts a program and does not wait for it; false when it could not start.
     virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
+    // Hands a link to the desktop's program for it; false when none took it.
+    virtual bool openUrl(const QUrl &url) = 0;
     virtual void setBusy(bool busy) = 0;
 };
 
@@ -92,6 +95,7 @@ public:
     std::optional<QColor> colorDialog(const QColor &initial) override;
     int execModal(QDialog &dialog) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
+    bool openUrl(const QUrl &url) override;
     void setBusy(bool busy) override;
 };
 

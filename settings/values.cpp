@@ -44,4 +44,48 @@ void suppressStartupNotice()
     store.closeKey();
 }
 
+namespace {
+
+QString environmentKeyPath()
+{
+    return programKeyPath() + QStringLiteral("\\environment");
+}
+
+// The stored names of the mail values, in the order they are read and written.
+struct MailField
+{
+    const char *name;
+    QString MailValues::*field;
+};
+const MailField kMailFields[] = {
+    {"e_address", &MailValues::address},
+    {"e_name", &MailValues::name},
+    {"e_smtp", &MailValues::server},
+    {"ExtrnMailAdd", &MailValues::program},
+    {"e_mail", &MailValues::mode},
+    {"e_user", &MailValues::user},
+};
+
+} // namespace
+
+MailValues readMailValues()
+{
+    Store store;
+    store.openKey(environmentKeyPath(), true);
+    MailValues values;
+    for (const MailField &f : kMailFields)
+        values.*f.field = store.readString(QString::fromLatin1(f.name));
+    store.closeKey();
+    return values;
+}
+
+void writeMailValues(const MailValues &values)
+{
+    Store store;
+    store.openKey(environmentKeyPath(), true);
+    for (const MailField &f : kMailFields)
+        store.writeString(QString::fromLatin1(f.name), values.*f.field);
+    store.closeKey();
+}
+
 } // namespace settings

@@ -21,4 +21,21 @@ QString readStartKey();
 // Stores that the notice is not to come again. Throws Error.
 void suppressStartupNotice();
 
+// The mail preferences as stored, each the text it was written as.
+struct MailValues
+{
+    QString address; // "e_address": the sender's address
+    QString name; // "e_name": the user's name
+    QString server; // "e_smtp": the mail server, host[:port]
+    QString program; // "ExtrnMailAdd": the external mail program's command line
+    QString mode; // "e_mail": "1" Quick Mail, "2" external program, "3" system mail
+    QString user; // "e_user": the name to log on to the mail server with
+};
+// Reads them in the order above; absent values and a key that cannot be
+// opened read as empty. Throws Error for a value of another type.
+MailValues readMailValues();
+// Writes them in the order above; throws Error at the first that cannot be
+// written (the ones before it stay written).
+void writeMailValues(const MailValues &values);
+
 } // namespace settings

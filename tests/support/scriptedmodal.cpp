@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QUrl>
 
 namespace testsupport {
 
@@ -171,6 +172,12 @@ bool ScriptedModal::startDetached(const QString &program, const QStringList &arg
 {
     log << QStringLiteral("start %1 %2").arg(program, arguments.join(QLatin1Char(' '))).trimmed();
     return startSucceeds;
+}
+
+bool ScriptedModal::openUrl(const QUrl &url)
+{
+    log << QStringLiteral("open-url %1").arg(url.toString(QUrl::FullyEncoded));
+    return openUrlSucceeds;
 }
 
 void ScriptedModal::setBusy(bool busy)

@@ -36,7 +36,7 @@ public:
     // One line per request: "message <caption> <icon> <buttons>: <text>",
     // "open <title>", "save <title>", "print", "font", "color",
     // "modal <objectName>", "end <objectName>", "start <program> <args>",
-    // "busy", "idle".
+    // "open-url <url>", "busy", "idle".
     QStringList log;
     QList<MessageRequest> messages;
     QList<FileRequest> fileRequests;
@@ -52,6 +52,7 @@ public:
     QList<std::optional<FontChoice>> fontAnswers;
     QList<std::optional<QColor>> colorAnswers;
     bool startSucceeds = true;
+    bool openUrlSucceeds = true;
     // Scripts for our own modal windows, by objectName, taken from the front.
     // Each runs while the window is shown and active, as a user would act
     // in it; when it returns with the window still open, the window is
@@ -70,6 +71,7 @@ public:
     std::optional<QColor> colorDialog(const QColor &initial) override;
     int execModal(QDialog &dialog) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
+    bool openUrl(const QUrl &url) override;
     void setBusy(bool busy) override;
 
 private:
