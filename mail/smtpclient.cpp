@@ -121,30 +121,24 @@ void SmtpClient::abort()
 
 // --- replies
 
-QByteArray SmtpClient::readWholeLine()
+QByteArray SmtpClient::readReplyLine()
 {
-    QByteArray line = readLine();
-    while (!line.isEmpty() && !line.endsWith("\r\n")) {
-        if (line.size() > MaxReplyLine)
-            refuse(QByteArray("The mail server's reply is too long"));
-        const QByteArray more = readLine();
-        if (more.isEmpty())
-            break;
-        line += more;
-    }
+    const QByteArray line = readWholeLine(MaxReplyLine);
+    if (line.size() >= MaxReplyLine && !line.endsWith("\r\n"))
+        refuse(QByteArray("The mail server's reply is too long"));
     return line;
 }
 
 QList<QByteArray> SmtpClient::readReply()
 {
-    QByteArray line = readWholeLine();
+    QByteArray line = readReplyLine();
     if (line.isEmpty())
         refuse(QByteArray("The mail server closed the connection"));
     reportStatus(1, QString::fromUtf8(line));
     setReplyCode(replyCodeOf(line));
     QList<QByteArray> lines {line};
     while (isContinuation(line)) {
-        line = readWholeLine();
+        line = readReplyLine();
         if (line.isEmpty())
             refuse(QByteArray("The mail server closed the connection"));
         lines += line;
@@ -271,7 +265,7 @@ void SmtpClient::quit()
         if (isOpen()) {
             setReplyCode(0);
             writeLine("QUIT");
-            const QByteArray line = readWholeLine();
+            const QByteArray line = readReplyLine();
             m_lastLine = line;
             if (!line.isEmpty()) {
                 reportStatus(1, QString::fromUtf8(line));

@@ -111,7 +111,7 @@ signals:
 private:
     QList<QByteArray> command(const QByteArray &line);
     QList<QByteArray> readReply();
-    QByteArray readWholeLine();
+    QByteArray readReplyLine();
     void check(int lowest = 200);
     void hello();
     void authenticate();

@@ -127,7 +127,8 @@ void Socket::addTrustedCertificates(const QList<QSslCertificate> &certificates)
 
 void Socket::reportStatus(int level, const QString &text)
 {
-    if (level > m_reportLevel)
+    // Nothing goes to the listeners of an object that is being destroyed.
+    if (level > m_reportLevel || m_destroying)
         return;
     m_status = text;
     emit statusText(text);
@@ -182,7 +183,7 @@ void Socket::wait(
         raise(texts.timedOut);
     if (m_beenCanceled)
         raise(texts.canceled);
-    if (texts.failed && !done() && failed())
+    if (texts.failed && failed())
         raise(texts.failed);
 }
 
@@ -398,6 +399,28 @@ QByteArray Socket::readLine()
     qsizetype length = lineLength();
     if (length == 0)
         length = std::min<qint64>(m_socket->bytesAvailable(), MaxPiece);
+    return m_socket->read(length);
+}
+
+qsizetype Socket::wholeLineLength(qsizetype limit) const
+{
+    const QByteArray bytes = m_socket->peek(std::min<qint64>(m_socket->bytesAvailable(), limit));
+    const qsizetype end = bytes.indexOf("\r\n");
+    return end >= 0 ? end + 2 : (bytes.size() >= limit ? limit : 0);
+}
+
+QByteArray Socket::readWholeLine(qsizetype limit)
+{
+    waitForRead();
+    wait(
+        [&] {
+            return wholeLineLength(limit) > 0
+                || m_socket->state() != QAbstractSocket::ConnectedState;
+        },
+        [] { return false; }, {"Read Timed Out", "Read Canceled", nullptr});
+    qsizetype length = wholeLineLength(limit);
+    if (length == 0)
+        length = std::min<qint64>(m_socket->bytesAvailable(), limit);
     return m_socket->read(length);
 }
 

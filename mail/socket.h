@@ -122,6 +122,10 @@ protected:
     void startEncryption(const QString &peerName);
     // True while the peer is still there to talk to.
     bool isOpen() const;
+    // A whole line through its CR LF, whatever its length up to limit bytes
+    // (then those bytes); what is left when the peer has closed; empty when
+    // nothing is.
+    QByteArray readWholeLine(qsizetype limit);
     QHostAddress localAddress() const;
 
 private:
@@ -147,6 +151,7 @@ private:
     void onLookup(const QHostInfo &info);
     [[noreturn]] void raiseSocketError(int number);
     qsizetype lineLength() const;
+    qsizetype wholeLineLength(qsizetype limit) const;
 
     QSslSocket *m_socket = nullptr;
     QTimer *m_timer = nullptr;
