@@ -79,7 +79,6 @@ private:
 SmtpClient::SmtpClient(QObject *parent)
     : Socket(parent)
 {
-    setObjectName(QStringLiteral("NMSMTP1"));
     setPort(DefaultPort);
 }
 

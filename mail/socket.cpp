@@ -48,7 +48,6 @@ Socket::~Socket()
 void Socket::makeSocket()
 {
     m_socket = new QSslSocket(this);
-    m_socket->setObjectName(QStringLiteral("Powersock"));
     const auto wakeUp = [this] { wake(); };
     connect(m_socket, &QAbstractSocket::connected, this, wakeUp);
     connect(m_socket, &QAbstractSocket::disconnected, this, wakeUp);
