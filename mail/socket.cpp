@@ -272,10 +272,17 @@ void Socket::startEncryption(const QString &peerName)
     m_failed = false;
     m_failReason.clear();
     m_socket->startClientEncryption();
-    wait([this] { return m_socket->isEncrypted(); },
-        [this] { return m_failed || m_socket->state() != QAbstractSocket::ConnectedState; },
-        {"TLS Handshake Timed Out", "TLS Handshake Canceled", nullptr});
+    try {
+        wait([this] { return m_socket->isEncrypted(); },
+            [this] { return m_failed || m_socket->state() != QAbstractSocket::ConnectedState; },
+            {"TLS Handshake Timed Out", "TLS Handshake Canceled", nullptr});
+    } catch (...) {
+        // A half-done handshake leaves nothing to talk over.
+        m_socket->abort();
+        throw;
+    }
     if (!m_socket->isEncrypted()) {
+        m_socket->abort();
         if (m_failReason.startsWith(QLatin1String("Certificate Rejected")))
             raise(m_failReason);
         raise(QStringLiteral("TLS Handshake Failed: ")

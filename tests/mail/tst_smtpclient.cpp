@@ -4,6 +4,7 @@
 
 #include "mail/smtpclient.h"
 #include "tests/mail/mailserver.h"
+#include "tests/mail/peer.h"
 #include "tests/support/files.h"
 
 #include <QDateTime>
@@ -21,6 +22,7 @@
 using mail::SmtpClient;
 using testsupport::errorOf;
 using testsupport::MailServer;
+using testsupport::Peer;
 using testsupport::writeFile;
 
 namespace {
@@ -245,6 +247,20 @@ private slots:
         QCOMPARE(all.last()["helo"].toString(), "client.example.org");
     }
 
+    void multiLineRepliesAreReadWholeAndQuitIsChecked()
+    {
+        Peer peer("220-mail.test first\r\n220 second\r\n",
+            {"250-mail.test\r\n250-SIZE 1000\r\n250 HELP\r\n", "500 5.5.1 no\r\n"});
+        SmtpClient c;
+        c.setServer(QStringLiteral("127.0.0.1:%1").arg(peer.port()));
+        c.setUserId("client.example.org");
+        c.connectToHost();
+        QCOMPARE(c.lastReplyLine(), "250 HELP\r\n");
+        QCOMPARE(errorOf([&] { c.disconnectFromHost(); }), "500 5.5.1 no\r\n");
+        QVERIFY(!c.isConnected()); // closed all the same
+        QCOMPARE(peer.received, (QList<QByteArray> {"EHLO client.example.org\r\n", "QUIT\r\n"}));
+    }
+
     void heloWhenEhloIsRefused()
     {
         MailServer server({"--no-ehlo"});
@@ -333,6 +349,13 @@ private slots:
         QVERIFY(t.elapsed() >= 290 && t.elapsed() < 10000);
         QVERIFY(c->beenTimedOut());
         c->setTimeOut(0);
+        sendsAgain(*c);
+
+        // A TLS handshake that never ends.
+        c->setServer(silent.server());
+        c->setImplicitTls(true);
+        QTimer::singleShot(200, c.get(), [&] { c->abort(); });
+        QCOMPARE(errorOf([&] { c->connectToHost(); }), "TLS Handshake Canceled");
         sendsAgain(*c);
 
         MailServer mute({"--silent-data"});
