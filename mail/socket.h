@@ -68,6 +68,10 @@ public:
     // Status texts of a level above this one are not reported.
     int reportLevel() const { return m_reportLevel; }
     void setReportLevel(int level) { m_reportLevel = level; }
+    // Kept at 0: nothing in the program counts bytes.
+    int bytesTotal() const { return 0; }
+    int bytesSent() const { return 0; }
+    int bytesReceived() const { return 0; }
     // A connection is established or being attempted.
     bool isConnected() const { return m_connected; }
     // The last wait ended because its time-out fired.
