@@ -34,6 +34,7 @@ Socket::Socket(QObject *parent)
     , m_timer(new QTimer(this))
 {
     m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer); // a coarse one may fire 5% early
     connect(m_timer, &QTimer::timeout, this, &Socket::onTimeOut);
     reportStatus(8, QStringLiteral("Initializing Winsock"));
     makeSocket();
@@ -221,8 +222,8 @@ void Socket::resolveHost()
         wait([this] { return m_lookupDone; }, [this] { return m_lookupDone && !m_lookupOk; },
             {"Host Lookup Timed Out", "Host Lookup Canceled", "Host Lookup Failed"});
     } catch (...) {
-        if (m_lookupId != -1)
-            QHostInfo::abortHostLookup(m_lookupId);
+        // The lookup runs to its end and its answer is ignored: aborting it
+        // would leak its callback.
         m_lookupId = -1;
         throw;
     }
