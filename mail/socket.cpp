@@ -216,14 +216,14 @@ void Socket::resolveHost()
         return;
     m_lookupDone = false;
     m_lookupOk = false;
-    m_lookupId =
-        QHostInfo::lookupHost(m_host, this, [this](const QHostInfo &info) { onLookup(info); });
+    // Through a named slot: a functor given to the lookup leaks when this
+    // object goes before the answer comes.
+    m_lookupId = QHostInfo::lookupHost(m_host, this, SLOT(onLookup(QHostInfo)));
     try {
         wait([this] { return m_lookupDone; }, [this] { return m_lookupDone && !m_lookupOk; },
             {"Host Lookup Timed Out", "Host Lookup Canceled", "Host Lookup Failed"});
     } catch (...) {
-        // The lookup runs to its end and its answer is ignored: aborting it
-        // would leak its callback.
+        // The lookup runs to its end and its answer is ignored.
         m_lookupId = -1;
         throw;
     }

@@ -115,6 +115,9 @@ signals:
     void socketError(quint16 number, const QString &text);
     void hostFound();
 
+private slots:
+    void onLookup(const QHostInfo &info);
+
 protected:
     void reportStatus(int level, const QString &text);
     void setReplyCode(int code) { m_replyCode = code; }
@@ -152,7 +155,6 @@ private:
     void startTimeOut();
     void stopTimeOut();
     void onTimeOut();
-    void onLookup(const QHostInfo &info);
     [[noreturn]] void raiseSocketError(int number);
     qsizetype lineLength() const;
     qsizetype wholeLineLength(qsizetype limit) const;
