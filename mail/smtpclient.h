@@ -1,0 +1,142 @@
+#pragma once
+
+// The program's own mail sender: the SMTP dialogue on the socket layer.
+// connectToHost() greets the server (EHLO, else HELO), switches to TLS when
+// the server offers it and logs in when a user name is given;
+// sendMail() runs one mail transaction for the current addresses, subject
+// and body; disconnectFromHost() says QUIT. Every wait keeps the windows
+// alive, and abort() (from a Close, say) ends the running one.
+//
+// Failures are exceptions: SocketError with the socket layer's texts,
+// SmtpError with the server's reply line (CR LF included) or the client's own
+// text. A failed connect or send leaves the client idle, ready to connect
+// afresh.
+
+#include "mail/socket.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace mail {
+
+// A refusal by the server or the client; what() is the user's text in UTF-8.
+class SmtpError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct RefusedRecipient
+{
+    QString address;
+    QByteArray reply; // the server's reply line
+};
+
+class SmtpClient : public Socket
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultPort = 25;
+    // The port that speaks TLS from the first byte.
+    static constexpr int ImplicitTlsPort = 465;
+    // The submission port, where nothing goes out without encryption.
+    static constexpr int SubmissionPort = 587;
+
+    explicit SmtpClient(QObject *parent = nullptr);
+
+    // The server as the preferences hold it: "host", "host:port",
+    // "[IPv6 address]:port". Sets host(), port() (25 when none is given)
+    // and implicit TLS for port 465. Throws SmtpError for a malformed text.
+    void setServer(const QString &server);
+    // TLS from the first byte instead of STARTTLS (set by setServer).
+    bool implicitTls() const { return m_implicitTls; }
+    void setImplicitTls(bool on) { m_implicitTls = on; }
+
+    // The name given with EHLO; when empty, the host's name if it is a
+    // full domain name, else the local address as "[127.0.0.1]".
+    QString userId() const { return m_userId; }
+    void setUserId(const QString &name) { m_userId = name; }
+    // Log in (AUTH PLAIN or LOGIN, only over TLS) when userName is not empty.
+    void setCredentials(const QString &userName, const QString &password);
+
+    QString fromAddress() const { return m_from; }
+    void setFromAddress(const QString &address) { m_from = address; }
+    // One address per entry, used as they stand.
+    QStringList toAddress() const { return m_to; }
+    void setToAddress(const QStringList &addresses) { m_to = addresses; }
+    QStringList toCarbonCopy() const { return m_cc; }
+    void setToCarbonCopy(const QStringList &addresses) { m_cc = addresses; }
+    // Get RCPT TO only; named in no header.
+    QStringList toBlindCarbonCopy() const { return m_bcc; }
+    void setToBlindCarbonCopy(const QStringList &addresses) { m_bcc = addresses; }
+    QString subject() const { return m_subject; }
+    void setSubject(const QString &subject) { m_subject = subject; }
+    // The message lines; a line end inside an entry also ends a line.
+    QStringList body() const { return m_body; }
+    void setBody(const QStringList &lines) { m_body = lines; }
+    // Kept for the caller; no attachment is sent.
+    QStringList attachments() const { return m_attachments; }
+    void setAttachments(const QStringList &files) { m_attachments = files; }
+    // The X-Mailer header's value.
+    QString localProgram() const { return m_localProgram; }
+    void setLocalProgram(const QString &name) { m_localProgram = name; }
+
+    // Connects, reads the greeting, says EHLO (HELO when EHLO is refused),
+    // STARTTLS when offered, and logs in when a user name is set. On failure
+    // says QUIT when it can and closes; the exception leaves.
+    void connectToHost() override;
+    // The mail transaction: RSET, MAIL FROM, RCPT TO for every recipient,
+    // DATA, the message, ".". Recipients the server refuses are passed over
+    // (see refusedRecipients()); when it refuses every one, no DATA is sent
+    // and SmtpError names them. On any failure the connection is closed, so
+    // the next send connects afresh. Throws SocketError("Not connected") on
+    // an idle client.
+    void sendMail();
+    // QUIT (a reply of 340 or more is raised), then the socket is closed in
+    // every case. Throws SocketError("Not connected") on an idle client.
+    void disconnectFromHost() override;
+    // Cancels the running wait, and every later one until the next connect.
+    void abort();
+
+    // The recipients the last sendMail() passed over, in order.
+    QList<RefusedRecipient> refusedRecipients() const { return m_refused; }
+    // The last line of the last reply read.
+    QByteArray lastReplyLine() const { return m_lastLine; }
+
+signals:
+    void recipientRefused(const QString &address, const QByteArray &reply);
+
+private:
+    QList<QByteArray> command(const QByteArray &line);
+    QList<QByteArray> readReply();
+    QByteArray readReplyLine();
+    void check(int lowest = 200);
+    void hello();
+    void authenticate();
+    QByteArray ehloName() const;
+    void quit();
+    QByteArray messageText() const;
+    void checkInput() const;
+
+    class Busy;
+    bool m_busy = false;
+
+    bool m_implicitTls = false;
+    QString m_userId;
+    QString m_userName;
+    QString m_password;
+    QString m_from;
+    QStringList m_to, m_cc, m_bcc;
+    QString m_subject;
+    QStringList m_body;
+    QStringList m_attachments;
+    QString m_localProgram;
+
+    QStringList m_extensions; // EHLO keywords with their parameters, upper case
+    QList<RefusedRecipient> m_refused;
+    QByteArray m_lastLine;
+};
+
+} // namespace mail

@@ -1,0 +1,74 @@
+#pragma once
+
+// The mail tests' and the mail benchmark's real SMTP server: Debian's aiosmtpd
+// run by tests/mail/smtpserver.py on a free port of 127.0.0.1, with the
+// options of one fault or requirement. It stops when the object goes.
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <stdexcept>
+
+namespace testsupport {
+
+class MailServer
+{
+public:
+    explicit MailServer(const QStringList &options = {})
+    {
+        m_process.setProgram(QStringLiteral("/usr/bin/python3"));
+        m_process.setArguments(
+            QStringList {QStringLiteral(VLQ_SOURCE_DIR "/tests/mail/smtpserver.py"),
+                QStringLiteral("--store"), m_store.path()}
+            + options);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        // It says its port once it listens.
+        while (!m_process.canReadLine() && m_process.state() != QProcess::NotRunning)
+            m_process.waitForReadyRead(100);
+        const QByteArray line = m_process.readLine().trimmed();
+        if (!line.startsWith("PORT "))
+            throw std::runtime_error("the test mail server did not start (python3-aiosmtpd?)");
+        m_port = line.mid(5).toInt();
+    }
+    ~MailServer()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    MailServer(const MailServer &) = delete;
+    MailServer &operator=(const MailServer &) = delete;
+
+    int port() const { return m_port; }
+    // The text a mail preference would hold.
+    QString server() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+    // Every message taken so far, in order, as the server recorded it.
+    QList<QJsonObject> messages() const
+    {
+        QList<QJsonObject> result;
+        const QDir dir(m_store.path());
+        for (const QString &name :
+            dir.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            if (f.open(QIODevice::ReadOnly))
+                result += QJsonDocument::fromJson(f.readAll()).object();
+        }
+        return result;
+    }
+
+private:
+    QTemporaryDir m_store;
+    QProcess m_process;
+    int m_port = 0;
+};
+
+} // namespace testsupport
