@@ -16,6 +16,7 @@ namespace assets {
 // Design sizes the windows and buttons are laid out for.
 inline constexpr QSize kSplashSize {321, 241};
 inline constexpr QSize kAboutSize {316, 150};
+inline constexpr QSize kVanSize {65, 33};
 inline constexpr QSize kToolbarSize {24, 24};
 inline constexpr QSize kGlyphSize {16, 16};
 

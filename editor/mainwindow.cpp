@@ -5,6 +5,7 @@
 #include "gui/modal.h"
 #include "gui/printing.h"
 #include "gui/richedit.h"
+#include "mail/windows/composerwindow.h"
 #include "mail/windows/preferenceswindow.h"
 #include "settings/values.h"
 
@@ -408,7 +409,10 @@ void MainWindow::wipeFile()
     m_peers.wipeWindow().showModal();
 }
 
-void MainWindow::sendQuickMail() { }
+void MainWindow::sendQuickMail()
+{
+    m_peers.composer().showModal();
+}
 
 void MainWindow::sendMapiMail()
 {

@@ -26,6 +26,7 @@ class RichEdit;
 } // namespace gui
 
 namespace mail::windows {
+class ComposerWindow;
 class PreferencesWindow;
 } // namespace mail::windows
 
@@ -43,6 +44,7 @@ public:
     virtual gui::Form &aboutWindow() = 0;
     virtual gui::Form &wipeWindow() = 0;
     virtual mail::windows::PreferencesWindow &mailPreferences() = 0;
+    virtual mail::windows::ComposerWindow &composer() = 0;
 };
 
 class MainWindow : public QMainWindow

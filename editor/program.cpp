@@ -9,7 +9,9 @@
 #include "editor/splashwindow.h"
 #include "editor/wipewindow.h"
 #include "gui/modal.h"
+#include "mail/windows/composerwindow.h"
 #include "mail/windows/preferenceswindow.h"
+#include "mail/windows/progresswindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -20,7 +22,7 @@
 
 namespace editor {
 
-struct Program::Windows : PeerWindows
+struct Program::Windows : PeerWindows, mail::windows::ComposerPeers
 {
     // In creation order; destroyed in reverse, so no window outlives one
     // it refers to.
@@ -32,6 +34,8 @@ struct Program::Windows : PeerWindows
     cipher::windows::DecryptDialog *decrypt = nullptr;
     AboutWindow *about = nullptr;
     mail::windows::PreferencesWindow *preferences = nullptr;
+    mail::windows::ComposerWindow *composerWindow = nullptr;
+    mail::windows::ProgressWindow *progress = nullptr;
 
     ~Windows() override
     {
@@ -53,9 +57,11 @@ struct Program::Windows : PeerWindows
     gui::Form &encryptDialog() override { return *encrypt; }
     gui::Form &decryptDialog() override { return *decrypt; }
     gui::Form &noticeWindow() override { return *notice; }
-    gui::Form &aboutWindow() override { return *about; }
     gui::Form &wipeWindow() override { return *wipe; }
     mail::windows::PreferencesWindow &mailPreferences() override { return *preferences; }
+    mail::windows::ComposerWindow &composer() override { return *composerWindow; }
+    mail::windows::ProgressWindow &progressWindow() override { return *progress; }
+    AboutWindow &aboutWindow() override { return *about; }
 };
 
 Program::Program(const QStringList &arguments, const StartupOptions &options)
@@ -87,6 +93,8 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
     // The main window shows as soon as it is created, over the splash.
     w.main->show();
     w.wipe = w.create<WipeWindow>(creationLog);
+    w.composerWindow = w.create<mail::windows::ComposerWindow>(creationLog, w.main->editor(), w);
+    w.progress = w.create<mail::windows::ProgressWindow>(creationLog);
     w.preferences = w.create<mail::windows::PreferencesWindow>(creationLog);
     w.notice = w.create<NoticeWindow>(creationLog);
 

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QProcess>
@@ -228,6 +230,16 @@ int QtModal::execModal(QDialog &dialog)
 bool QtModal::startDetached(const QString &program, const QStringList &arguments)
 {
     return QProcess::startDetached(program, arguments);
+}
+
+std::optional<QString> QtModal::askPassword(const QString &title, const QString &label)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(nullptr, title, label, QLineEdit::Password, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
 }
 
 bool QtModal::openUrl(const QUrl &url)

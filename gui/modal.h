@@ -76,6 +76,8 @@ public:
     virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
     // Hands a link to the desktop's program for it; false when none took it.
     virtual bool openUrl(const QUrl &url) = 0;
+    // Asks for a password (not shown as typed); nullopt when cancelled.
+    virtual std::optional<QString> askPassword(const QString &title, const QString &label) = 0;
     virtual void setBusy(bool busy) = 0;
 };
 
@@ -96,6 +98,7 @@ public:
     int execModal(QDialog &dialog) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
     bool openUrl(const QUrl &url) override;
+    std::optional<QString> askPassword(const QString &title, const QString &label) override;
     void setBusy(bool busy) override;
 };
 

@@ -85,10 +85,10 @@ private slots:
         o.showSplash = true; // no wait, but the splash comes and goes
         Program program({}, o);
         QCOMPARE(program.creationLog,
-            (QStringList {"TForm5", "TForm1", "TForm7", "TForm10", "TForm4", "-TForm5", "TForm2",
+            (QStringList {"TForm5", "TForm1", "TForm7", "TForm9", "TForm11", "TForm10", "TForm4", "-TForm5", "TForm2",
                 "TForm3", "TForm6"}));
         QVERIFY(program.mainWindow().isVisible());
-        for (const char *hidden : {"TForm7", "TForm10", "TForm4", "TForm2", "TForm3", "TForm6"})
+        for (const char *hidden : {"TForm7", "TForm9", "TForm11", "TForm10", "TForm4", "TForm2", "TForm3", "TForm6"})
             QVERIFY2(!program.window(QLatin1String(hidden))->isVisible(), hidden);
         QCOMPARE(gui::applicationTitle(), QStringLiteral("Velmorandquist"));
         QVERIFY(!QApplication::windowIcon().isNull());

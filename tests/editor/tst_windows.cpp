@@ -102,6 +102,8 @@ QSize expectedDesignSize(const QString &name)
         return assets::kAboutSize;
     if (name == "icon")
         return QSize(64, 64);
+    if (name == "van")
+        return assets::kVanSize;
     if (name.startsWith("toolbar/"))
         return assets::kToolbarSize;
     return assets::kGlyphSize;

@@ -180,6 +180,12 @@ bool ScriptedModal::openUrl(const QUrl &url)
     return openUrlSucceeds;
 }
 
+std::optional<QString> ScriptedModal::askPassword(const QString &, const QString &label)
+{
+    log << QStringLiteral("password %1").arg(label);
+    return passwordAnswers.isEmpty() ? std::nullopt : passwordAnswers.takeFirst();
+}
+
 void ScriptedModal::setBusy(bool busy)
 {
     m_busy += busy ? 1 : -1;

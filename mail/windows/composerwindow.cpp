@@ -1,0 +1,339 @@
+#include "mail/windows/composerwindow.h"
+
+#include "assets/assets.h"
+#include "gui/form.h"
+#include "gui/helpwindow.h"
+#include "gui/modal.h"
+#include "gui/printing.h"
+#include "gui/richedit.h"
+#include "mail/windows/preferenceswindow.h"
+#include "mail/windows/progresswindow.h"
+#include "widgets/flatbutton.h"
+#include "widgets/parts.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+using namespace gui;
+
+namespace mail::windows {
+
+namespace {
+
+// One address per line, as typed; the line end after the last adds none.
+QStringList lines(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    QStringList result = text.split(QLatin1Char('\n'));
+    if (result.last().isEmpty())
+        result.removeLast();
+    return result;
+}
+
+QPlainTextEdit *addressField(QWidget *parent, const char *name)
+{
+    auto *field = new QPlainTextEdit(parent);
+    field->setObjectName(QString::fromLatin1(name));
+    field->setTabChangesFocus(true);
+    field->setLineWrapMode(QPlainTextEdit::NoWrap);
+    field->setFixedHeight(field->fontMetrics().height() + 10);
+    return field;
+}
+
+} // namespace
+
+ComposerWindow::ComposerWindow(const RichEdit &mainEditor, ComposerPeers &peers, QWidget *parent)
+    : QDialog(parent,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowCloseButtonHint)
+    , m_mainEditor(mainEditor)
+    , m_peers(peers)
+{
+    setObjectName(QStringLiteral("TForm9"));
+    setWindowTitle(QStringLiteral("Quick Mail"));
+    setModal(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *bar = new QMenuBar(this);
+    layout->setMenuBar(bar);
+    const auto item = [this](QMenu *menu, const QString &caption, auto command) {
+        menu->addAction(
+            caption, this, [this, command] { guarded([this, command] { command(); }); });
+    };
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
+    item(file, QStringLiteral("&Print"), [this] { print(); });
+    file->addSeparator();
+    item(file, QStringLiteral("&Exit"), [this] { closeComposer(); });
+    QMenu *edit = bar->addMenu(QStringLiteral("&Edit"));
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    for (QMenu *menu : {edit, m_contextMenu}) {
+        item(menu, QStringLiteral("C&ut"), [this] { m_body->cut(); });
+        item(menu, QStringLiteral("&Copy"), [this] { m_body->copy(); });
+        item(menu, QStringLiteral("&Paste"), [this] { m_body->paste(); });
+        menu->addSeparator();
+        item(menu, QStringLiteral("Clear &All"), [this] { clearAll(); });
+    }
+    QMenu *mailMenu = bar->addMenu(QStringLiteral("&Mail"));
+    item(mailMenu, QStringLiteral("&Send Mail"), [this] { send(); });
+    item(mailMenu, QStringLiteral("Mail &Preferances..."),
+        [this] { m_peers.mailPreferences().showModal(); });
+    QMenu *help = bar->addMenu(QStringLiteral("&Help"));
+    // The composer's help is the program's help page, in its own window.
+    item(help, QStringLiteral("&Help..."), [] { showHelp(); });
+    help->addSeparator();
+    item(help, QStringLiteral("&About..."), [this] { modal().execModal(m_peers.aboutWindow()); });
+
+    // The header: the fields with their labels, Send and Close beside them.
+    QFrame *header = widgets::bevelPanel(this, QRect(0, 0, 100, 113));
+    header->setObjectName(QStringLiteral("Panel1"));
+    header->setFixedHeight(113);
+    auto *grid = new QGridLayout(header);
+    grid->setContentsMargins(8, 6, 8, 6);
+    grid->setVerticalSpacing(3);
+    m_to = addressField(header, "eTo");
+    m_cc = addressField(header, "eCC");
+    m_from = new QLineEdit(header);
+    m_from->setObjectName(QStringLiteral("eFrom"));
+    m_subject = new QLineEdit(header);
+    m_subject->setObjectName(QStringLiteral("eSubject"));
+    const QString captions[4] = {QStringLiteral("To:"), QStringLiteral("CC:"),
+        QStringLiteral("From:"), QStringLiteral("Subject:")};
+    QWidget *fields[4] = {m_to, m_cc, m_from, m_subject};
+    for (int row = 0; row < 4; ++row) {
+        auto *label = new QLabel(captions[row], header);
+        label->setBuddy(fields[row]);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(fields[row], row, 1);
+    }
+    m_sendButton = new widgets::OpaqueFlatButton(header);
+    m_sendButton->setObjectName(QStringLiteral("CoolButton1"));
+    m_sendButton->setText(QStringLiteral("&Send"));
+    m_sendButton->setGlyph(
+        assets::picture(QStringLiteral("toolbar/quickmail"), QSize(20, 20), devicePixelRatioF()));
+    m_closeButton = new widgets::OpaqueFlatButton(header);
+    m_closeButton->setObjectName(QStringLiteral("CoolButton2"));
+    m_closeButton->setText(QStringLiteral("&Close"));
+    m_closeButton->setGlyph(
+        assets::picture(QStringLiteral("glyphs/cancel"), QSize(16, 16), devicePixelRatioF()));
+    for (widgets::OpaqueFlatButton *button : {m_sendButton, m_closeButton})
+        button->setFixedSize(qMax(50, button->sizeHint().width()), 40);
+    m_attach = new QCheckBox(QStringLiteral("&Attach File"), header);
+    m_attach->setObjectName(QStringLiteral("cbSendFile"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_sendButton);
+    buttons->addWidget(m_closeButton);
+    grid->addLayout(buttons, 0, 2, 2, 1, Qt::AlignTop);
+    grid->addWidget(m_attach, 3, 2);
+    grid->setColumnStretch(1, 1);
+    layout->addWidget(header);
+
+    m_body = new RichEdit(this);
+    m_body->setObjectName(QStringLiteral("RichEdit1"));
+    m_body->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_body, &QWidget::customContextMenuRequested, this,
+        [this](const QPoint &at) { m_contextMenu->popup(m_body->viewport()->mapToGlobal(at)); });
+    layout->addWidget(m_body, 1);
+    m_attachment = new RichEdit(this);
+    m_attachment->setObjectName(QStringLiteral("RichEdit2"));
+    m_attachment->hide();
+    m_status = new QStatusBar(this);
+    m_status->setObjectName(QStringLiteral("SMTPStatus"));
+    m_status->setSizeGripEnabled(true);
+    layout->addWidget(m_status);
+
+    m_attachDialog.mode = FileRequest::Mode::Open;
+    m_attachDialog.title = QStringLiteral("Attach File:");
+    m_attachDialog.filter = QStringLiteral("Velmorandquist Encrypted File (*.vlq)|*.vlq|Text File "
+                                           "(*.txt)|*.txt|All Files (*.*)|*.*");
+
+    connect(m_sendButton, &QAbstractButton::clicked, this, &ComposerWindow::send);
+    connect(m_closeButton, &QAbstractButton::clicked, this, &ComposerWindow::closeComposer);
+    connect(m_attach, &QCheckBox::toggled, this, [this] { guarded([this] { attachClicked(); }); });
+
+    // As large as the main window.
+    resize(m_mainEditor.window()->size());
+}
+
+ComposerWindow::~ComposerWindow() = default;
+
+int ComposerWindow::showModal()
+{
+    return modal().execModal(*this);
+}
+
+bool ComposerWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && becomesActiveForm(this) && !m_sending)
+        reinitialise();
+    return QDialog::event(event);
+}
+
+void ComposerWindow::hideEvent(QHideEvent *event)
+{
+    formHidden(this);
+    QDialog::hideEvent(event);
+}
+
+void ComposerWindow::fillFrom()
+{
+    m_from->setText(m_peers.mailPreferences().userName() + QStringLiteral(" <")
+        + m_peers.mailPreferences().address() + QLatin1Char('>'));
+}
+
+void ComposerWindow::clearHeader()
+{
+    fillFrom();
+    setStatus(QString());
+    m_to->clear();
+    m_subject->clear();
+    m_cc->clear();
+    m_to->setFocus();
+}
+
+void ComposerWindow::reinitialise()
+{
+    m_body->setText(m_mainEditor.text());
+    clearHeader();
+    m_attach->setChecked(false);
+}
+
+void ComposerWindow::clearAll()
+{
+    clearHeader();
+    m_body->setText({});
+    m_attach->setChecked(false);
+}
+
+void ComposerWindow::setStatus(const QString &text)
+{
+    m_status->showMessage(text);
+}
+
+void ComposerWindow::attachClicked()
+{
+    if (!m_attach->isChecked())
+        return;
+    if (!m_attachDialog.execute())
+        return;
+    const QString name = QFileInfo(m_attachDialog.fileName).absoluteFilePath();
+    setStatus(name + QStringLiteral(" is attached."));
+    m_attachment->loadFromFile(name);
+    m_client.setAttachments({name});
+}
+
+void ComposerWindow::print()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (!modal().printDialog(*m_printer, QString()))
+        return;
+    printDocument(*m_body, *m_printer);
+}
+
+void ComposerWindow::closeComposer()
+{
+    m_client.abort();
+    done(QDialog::Accepted);
+}
+
+void ComposerWindow::send()
+{
+    // One send at a time: a second would meet a client that is busy.
+    if (m_sending)
+        return;
+    bool refused = false;
+    if (m_peers.mailPreferences().server().isEmpty()) {
+        messageBox(QStringLiteral("No mail server is specified under mail preferances"),
+            QStringLiteral("ERROR"), Icon::Error);
+        refused = true;
+    }
+    if (m_to->toPlainText().isEmpty()) {
+        messageBox(
+            QStringLiteral("Please enter a send to address"), QStringLiteral("ERROR"), Icon::Error);
+        refused = true;
+    }
+    if (refused)
+        return;
+    if (m_subject->text().isEmpty()
+        && messageBox(QStringLiteral("There is no subject line for this message.  Send anyways?"),
+               QStringLiteral("WARNING"), Icon::Warning, Buttons::YesNo)
+            != Answer::Yes)
+        return;
+    // A server that wants a log-on gets the password asked now; it is not kept.
+    QString password;
+    if (!m_peers.mailPreferences().logOnName().isEmpty()) {
+        const auto asked = modal().askPassword(QStringLiteral("Quick Mail"),
+            QStringLiteral("Password for %1 at %2:")
+                .arg(m_peers.mailPreferences().logOnName(), m_peers.mailPreferences().server()));
+        if (!asked)
+            return;
+        password = *asked;
+    }
+    m_sending = true;
+    m_sendButton->setEnabled(false);
+    guarded([&] { runSend(password); });
+    password.fill(QChar(0));
+    m_sending = false;
+    m_sendButton->setEnabled(true);
+}
+
+void ComposerWindow::runSend(const QString &password)
+{
+    const auto forget = [this] {
+        m_client.setCredentials(QString(), QString());
+        m_client.setFromAddress(QString());
+        m_client.setSubject(QString());
+        m_client.setToAddress({});
+        m_client.setToCarbonCopy({});
+    };
+    m_peers.progressWindow().start();
+    setStatus(QStringLiteral("Connecting to mail server"));
+    try {
+        BusyCursor busy;
+        m_client.setServer(m_peers.mailPreferences().server().left(255));
+        setStatus(QStringLiteral("Connecting to mail server"));
+        m_client.setCredentials(m_peers.mailPreferences().logOnName(), password);
+        m_client.connectToHost();
+        setStatus(QStringLiteral("Connected to mail server"));
+        m_client.setLocalProgram(QStringLiteral("Velmorandquist Quick Mail v.0.98 beta"));
+        m_client.setFromAddress(m_peers.mailPreferences().address());
+        m_client.setSubject(m_subject->text());
+        m_client.setBody(m_body->characters().split(QStringLiteral("\r\n")));
+        m_client.setToAddress(lines(m_to->toPlainText()));
+        m_client.setToCarbonCopy(lines(m_cc->toPlainText()));
+        setStatus(QStringLiteral("Sending Mail..."));
+        m_client.sendMail();
+        setStatus(QString());
+        m_peers.progressWindow().stop();
+        // Back from the progress window, as its closing hands the activation back.
+        reinitialise();
+        messageBox(QStringLiteral("Message Sent"), applicationTitle(), Icon::None);
+        m_client.disconnectFromHost();
+    } catch (...) {
+        m_peers.progressWindow().stop();
+        forget();
+        if (isVisible())
+            reinitialise();
+        throw;
+    }
+    forget();
+    m_client.setBody({});
+    m_body->setText({});
+}
+
+} // namespace mail::windows
