@@ -1,5 +1,6 @@
 #include "mail/mimetext.h"
 
+#include <QMimeDatabase>
 #include <QRegularExpression>
 #include <QUuid>
 
@@ -110,6 +111,47 @@ EncodedBody encodeBody(const QStringList &lines)
         }
     }
     return body;
+}
+
+namespace {
+
+// A header parameter: quoted when it is plain ASCII, else in the UTF-8
+// percent form mail programs read for file names.
+QByteArray parameter(const QByteArray &name, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    bool plain = true;
+    for (char c : utf8)
+        plain = plain && isPlain(c) && c != '"' && c != '\\';
+    if (plain)
+        return name + "=\"" + utf8 + '"';
+    return name + "*=UTF-8''" + utf8.toPercentEncoding();
+}
+
+} // namespace
+
+QByteArray multipartBody(const EncodedBody &text, const QList<Attachment> &files,
+    const QByteArray &boundary, QByteArray &contentType)
+{
+    contentType = "multipart/mixed; boundary=\"" + boundary + '"';
+    QByteArray out = "This is a message in several parts.\r\n";
+    out += "--" + boundary + "\r\nContent-Type: " + text.contentType + "\r\n";
+    if (!text.transferEncoding.isEmpty())
+        out += "Content-Transfer-Encoding: " + text.transferEncoding + "\r\n";
+    out += "\r\n" + text.data;
+    const QMimeDatabase types;
+    for (const Attachment &file : files) {
+        const QMimeType type = types.mimeTypeForFileNameAndData(file.fileName, file.bytes);
+        out += "--" + boundary + "\r\nContent-Type: " + type.name().toLatin1() + "; "
+            + parameter("name", file.fileName) + "\r\nContent-Transfer-Encoding: base64\r\n"
+            + "Content-Disposition: attachment; " + parameter("filename", file.fileName)
+            + "\r\n\r\n";
+        const QByteArray base64 = file.bytes.toBase64();
+        for (qsizetype i = 0; i < base64.size(); i += 76)
+            out += base64.mid(i, 76) + "\r\n";
+    }
+    out += "--" + boundary + "--\r\n";
+    return out;
 }
 
 QByteArray encodeSubject(const QString &subject)

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -41,6 +42,20 @@ QByteArray addressHeader(const QByteArray &name, const QStringList &addresses);
 
 // "Tue, 08 Dec 2026 19:30:00 +0100", whatever the locale.
 QByteArray formatDate(const QDateTime &time);
+
+// A file sent with the mail: its name as the recipient sees it, its bytes.
+struct Attachment
+{
+    QString fileName;
+    QByteArray bytes;
+};
+
+// A body with attachments: the text part, then each file as a base64 part
+// with its name and a content type found from the name and the bytes. The
+// lines already end in CR LF; boundary separates the parts (it must not occur
+// in them). Returns the Content-Type header value in contentType.
+QByteArray multipartBody(const EncodedBody &text, const QList<Attachment> &files,
+    const QByteArray &boundary, QByteArray &contentType);
 
 // A message identifier unique to this mail, at the sender's domain when it
 // has a usable one.

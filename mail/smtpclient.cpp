@@ -2,8 +2,11 @@
 
 #include "mail/mimetext.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHostInfo>
 #include <QRegularExpression>
+#include <QUuid>
 
 #include <exception>
 
@@ -300,16 +303,24 @@ void SmtpClient::checkInput() const
     }
 }
 
-QByteArray SmtpClient::messageText() const
+QByteArray SmtpClient::messageText(const QList<Attachment> &files) const
 {
     const EncodedBody body = encodeBody(m_body);
+    QByteArray contentType = body.contentType;
+    QByteArray transferEncoding = body.transferEncoding;
+    QByteArray data = body.data;
+    if (!files.isEmpty()) {
+        const QByteArray boundary = "=_" + QUuid::createUuid().toByteArray(QUuid::Id128);
+        data = multipartBody(body, files, boundary, contentType);
+        transferEncoding.clear();
+    }
     QByteArray text;
-    text.reserve(body.data.size() + 1024);
+    text.reserve(data.size() + 1024);
     text += "X-Mailer: " + m_localProgram.toUtf8() + "\r\n";
     text += "Mime-Version: 1.0\r\n";
-    text += "Content-Type: " + body.contentType + "\r\n";
-    if (!body.transferEncoding.isEmpty())
-        text += "Content-Transfer-Encoding: " + body.transferEncoding + "\r\n";
+    text += "Content-Type: " + contentType + "\r\n";
+    if (!transferEncoding.isEmpty())
+        text += "Content-Transfer-Encoding: " + transferEncoding + "\r\n";
     text += "From: " + m_from.toUtf8() + "\r\n";
     if (!m_to.isEmpty())
         text += addressHeader("To: ", m_to) + "\r\n";
@@ -318,8 +329,24 @@ QByteArray SmtpClient::messageText() const
     text += "Date: " + formatDate(QDateTime::currentDateTime()) + "\r\n";
     text += "Message-ID: " + makeMessageId(m_from) + "\r\n";
     text += "Subject: " + encodeSubject(m_subject) + "\r\n\r\n";
-    text += body.data;
+    text += data;
     return text;
+}
+
+QList<Attachment> SmtpClient::readAttachments() const
+{
+    QList<Attachment> files;
+    for (const QString &name : m_attachments) {
+        QFile file(name);
+        if (!QFileInfo(name).isFile() || !file.open(QIODevice::ReadOnly))
+            throw SmtpError(
+                QStringLiteral("Cannot read the attached file %1").arg(name).toStdString());
+        files += Attachment {QFileInfo(name).fileName(), file.readAll()};
+        if (file.error() != QFileDevice::NoError)
+            throw SmtpError(
+                QStringLiteral("Cannot read the attached file %1").arg(name).toStdString());
+    }
+    return files;
 }
 
 void SmtpClient::sendMail()
@@ -330,6 +357,9 @@ void SmtpClient::sendMail()
     m_refused.clear();
     try {
         checkInput();
+        // Read before the transaction starts, so a file that cannot be read
+        // sends nothing.
+        const QList<Attachment> files = readAttachments();
         command("RSET");
         check();
         command("MAIL FROM:<" + m_from.toUtf8() + '>');
@@ -357,7 +387,7 @@ void SmtpClient::sendMail()
         }
         command("DATA");
         check();
-        write(messageText());
+        write(messageText(files));
         command(".");
         check();
     } catch (...) {

@@ -12,6 +12,7 @@
 // text. A failed connect or send leaves the client idle, ready to connect
 // afresh.
 
+#include "mail/mimetext.h"
 #include "mail/socket.h"
 
 #include <QList>
@@ -76,7 +77,8 @@ public:
     // The message lines; a line end inside an entry also ends a line.
     QStringList body() const { return m_body; }
     void setBody(const QStringList &lines) { m_body = lines; }
-    // Kept for the caller; no attachment is sent.
+    // Files sent with the mail as attachments (base64 parts), read when the
+    // mail is sent; one that cannot be read stops the send before it starts.
     QStringList attachments() const { return m_attachments; }
     void setAttachments(const QStringList &files) { m_attachments = files; }
     // The X-Mailer header's value.
@@ -117,7 +119,8 @@ private:
     void authenticate();
     QByteArray ehloName() const;
     void quit();
-    QByteArray messageText() const;
+    QByteArray messageText(const QList<Attachment> &files) const;
+    QList<Attachment> readAttachments() const;
     void checkInput() const;
 
     class Busy;

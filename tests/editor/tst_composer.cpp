@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -125,11 +126,27 @@ private slots:
         const QByteArray line(5000, 'k');
         main().editor().setText("[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n&" + line
             + "\r\n[End_Encryption]\r\n.\r\nend");
+        // A file goes with it, byte for byte, as the status says.
+        const QString attached = home->filePath("secret.vlq");
+        QByteArray bytes;
+        for (int i = 0; i < 3000; ++i)
+            bytes += char(i * 7);
+        QFile file(attached);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        ui->fileAnswers << attached;
         QStringList after;
+        ui->onModal("TForm9", [&](QDialog &d) {
+            child<QCheckBox>(d, "cbSendFile").click();
+            after << child<QStatusBar>(d, "SMTPStatus").currentMessage();
+        });
+        main().sendQuickMail();
         sendWith("x@example.org\ny@example.org\n", "z@example.org", "block", [&](QDialog &d) {
             after << child<QPlainTextEdit>(d, "eTo").toPlainText()
                   << child<gui::RichEdit>(d, "RichEdit1").text();
         });
+        QCOMPARE(after[0], attached + " is attached.");
+        after.removeFirst();
         QCOMPARE(ui->messageTexts(), QStringList {"Message Sent"});
         QCOMPARE(ui->messages[0].caption, "Velmorandquist");
         QCOMPARE(after, (QStringList {"", ""}));
@@ -140,6 +157,10 @@ private slots:
         QCOMPARE(sent[0]["rcpt_tos"].toArray().toVariantList(),
             (QVariantList {"x@example.org", "y@example.org", "z@example.org"}));
         // Line ends as the mail parser gives them, CR LF or LF.
+        const QJsonArray files = sent[0]["attachments"].toArray();
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(files[0]["filename"].toString(), "secret.vlq");
+        QCOMPARE(QByteArray::fromBase64(files[0]["data"].toString().toLatin1()), bytes);
         const QString body = sent[0]["body"].toString().replace("\r\n", "\n");
         QVERIFY(body.contains("\n&" + QString(line) + "\n[End_Encryption]\n.\nend"));
     }

@@ -8,6 +8,7 @@ options switch on one fault or requirement each.
 """
 
 import argparse
+import base64
 import asyncio
 import email
 import email.policy
@@ -47,7 +48,12 @@ class Store:
             'login': login.decode() if login else None,
             'raw': raw.decode('latin-1'),
             'headers': [[k, str(v)] for k, v in msg.items()],
-            'body': msg.get_content() if msg.get_content_maintype() == 'text' else None,
+            'body': (msg.get_body(('plain',)) or msg).get_content()
+                    if msg.get_content_maintype() in ('text', 'multipart') else None,
+            'attachments': [{'filename': part.get_filename(),
+                             'content_type': part.get_content_type(),
+                             'data': base64.b64encode(part.get_payload(decode=True)).decode()}
+                            for part in msg.iter_attachments()],
             'defects': [str(d) for d in msg.defects],
         }
         COUNT += 1
