@@ -65,18 +65,67 @@ Bytes writeBlock(int level, BytesView enciphered)
     return block;
 }
 
+namespace {
+
+// Begin marker, line break and the field's room.
+constexpr std::size_t kHead = kBeginMarker.size() + kLineBreak.size() + kFieldLength;
+
+// The block around a plain text that lies at block[kHead, kHead + n).
+void finishBlock(Bytes &block, std::size_t n, BytesView password, int level)
+{
+    std::memcpy(block.data(), kBeginMarker.data(), kBeginMarker.size());
+    std::memcpy(block.data() + kBeginMarker.size(), kLineBreak.data(), kLineBreak.size());
+    const std::size_t markAt = kHead - kFieldLength;
+    detail::encipherInPlace(
+        reinterpret_cast<unsigned char *>(block.data()) + markAt, n, password, level);
+    block[markAt] = levelMark(level);
+    block += kLineBreak;
+    block += kEndMarker;
+}
+
+// Moves text[from, to) down to text[dest, ...) without its CR and LF bytes
+// (dest <= from); returns where it ends. The next CR and the next LF are each
+// looked for again only once passed, so the text is read once.
+std::size_t moveWithoutLineBreaks(char *text, std::size_t from, std::size_t to, std::size_t dest)
+{
+    const auto next = [text, to](char c, std::size_t at) {
+        const void *found = std::memchr(text + at, c, to - at);
+        return found ? static_cast<std::size_t>(static_cast<const char *>(found) - text) : to;
+    };
+    std::size_t cr = next('\r', from);
+    std::size_t lf = next('\n', from);
+    for (;;) {
+        const std::size_t stop = std::min(cr, lf);
+        std::memmove(text + dest, text + from, stop - from);
+        dest += stop - from;
+        if (stop >= to)
+            return dest;
+        from = stop + 1;
+        if (stop == cr)
+            cr = next('\r', from);
+        else
+            lf = next('\n', from);
+    }
+}
+
+} // namespace
+
 Bytes encryptText(BytesView plain, BytesView password, int level)
 {
     Bytes block;
     block.reserve(plain.size() + kBlockOverhead);
-    block += kBeginMarker;
-    block += kLineBreak;
-    const std::size_t markAt = block.size();
-    detail::appendEnciphered(block, plain, password, level);
-    block[markAt] = levelMark(level);
-    block += kLineBreak;
-    block += kEndMarker;
+    block.append(kHead, '0');
+    block += plain;
+    finishBlock(block, plain.size(), password, level);
     return block;
+}
+
+void encryptInPlace(Bytes &text, BytesView password, int level)
+{
+    const std::size_t n = text.size();
+    text.reserve(n + kBlockOverhead);
+    text.insert(0, kHead, '0');
+    finishBlock(text, n, password, level);
 }
 
 bool hasSignature(BytesView text)
@@ -91,7 +140,9 @@ bool containsBeginMarker(BytesView text)
     return text.find(kBeginMarker) != BytesView::npos;
 }
 
-std::optional<SplitText> splitText(BytesView text)
+namespace detail {
+
+std::optional<Cut> cutText(BytesView text)
 {
     enum class State { Before, Body, After };
     State state = State::Before;
@@ -127,7 +178,7 @@ std::optional<SplitText> splitText(BytesView text)
         }
     }
 
-    SplitText parts;
+    Cut cut;
     switch (state) {
     case State::Before:
         // A begin marker the scan never completed (a line break inside it, or
@@ -135,19 +186,35 @@ std::optional<SplitText> splitText(BytesView text)
         if (begin != kBeginMarker.size())
             return std::nullopt;
         // Completed by the last character: the scan never reached a body.
-        parts.before = text;
-        return parts;
+        cut.beforeEnd = cut.bodyStart = cut.bodyEnd = cut.afterStart = text.size();
+        return cut;
     case State::Body:
-        parts.before = text.substr(0, bodyStart - kBeginMarker.size());
-        parts.body = text.substr(bodyStart);
-        return parts;
+        cut.beforeEnd = bodyStart - kBeginMarker.size();
+        cut.bodyStart = bodyStart;
+        cut.bodyEnd = cut.afterStart = text.size();
+        return cut;
     case State::After:
-        parts.before = text.substr(0, bodyStart - kBeginMarker.size());
-        parts.body = text.substr(bodyStart, bodyEnd - bodyStart);
-        parts.after = text.substr(afterStart);
-        return parts;
+        cut.beforeEnd = bodyStart - kBeginMarker.size();
+        cut.bodyStart = bodyStart;
+        cut.bodyEnd = bodyEnd;
+        cut.afterStart = afterStart;
+        return cut;
     }
     return std::nullopt;
+}
+
+} // namespace detail
+
+std::optional<SplitText> splitText(BytesView text)
+{
+    const std::optional<detail::Cut> cut = detail::cutText(text);
+    if (!cut)
+        return std::nullopt;
+    SplitText parts;
+    parts.before = text.substr(0, cut->beforeEnd);
+    parts.body = text.substr(cut->bodyStart, cut->bodyEnd - cut->bodyStart);
+    parts.after = text.substr(cut->afterStart);
+    return parts;
 }
 
 Body readBody(BytesView rawBody)
@@ -161,25 +228,42 @@ Body readBody(BytesView rawBody)
     return body;
 }
 
+Decryption decryptInPlace(Bytes &text, BytesView password)
+{
+    // A cut implies the signature: the scan only cuts at a begin marker that
+    // is in the text as it is, so it is there with the line breaks removed.
+    Decryption result;
+    const std::optional<detail::Cut> cut = detail::cutText(text);
+    if (!cut)
+        return result;
+    result.found = true;
+
+    // The body without its line breaks goes where the begin marker was, the
+    // plain text comes out over it, and the after-text follows it down.
+    char *data = text.data();
+    const std::size_t bodyAt = cut->beforeEnd;
+    const std::size_t bodySize =
+        moveWithoutLineBreaks(data, cut->bodyStart, cut->bodyEnd, bodyAt) - bodyAt;
+    int level = 0;
+    if (bodySize > 0) {
+        const std::size_t mark = kLevelMarks.find(data[bodyAt]);
+        level = mark == BytesView::npos ? 0 : static_cast<int>(mark) + 1;
+    }
+    result.verdict = detail::decipherInPlace(
+        reinterpret_cast<unsigned char *>(data) + bodyAt, bodySize, level, password);
+    const std::size_t plainEnd = bodyAt + bodySize - std::min(bodySize, kFieldLength);
+    const std::size_t afterSize = text.size() - cut->afterStart;
+    std::memmove(data + plainEnd, data + cut->afterStart, afterSize);
+    text.resize(plainEnd + afterSize);
+    return result;
+}
+
 Decryption decryptText(BytesView text, BytesView password)
 {
-    Decryption result;
-    if (!hasSignature(text))
-        return result;
-    std::optional<SplitText> parts = splitText(text);
-    if (!parts)
-        return result;
-
-    const Body body = readBody(parts->body);
-    Deciphered deciphered = decipher(body.normalised, body.level, password);
-    result.found = true;
-    result.verdict = deciphered.verdict;
-    const std::size_t total = parts->before.size() + deciphered.plain.size() + parts->after.size();
-    result.text = std::move(parts->before);
-    result.text.reserve(total);
-    if (!parts->body.empty())
-        result.text += deciphered.plain;
-    result.text += parts->after;
+    Bytes work(text);
+    Decryption result = decryptInPlace(work, password);
+    if (result.found)
+        result.text = std::move(work);
     return result;
 }
 
