@@ -29,6 +29,29 @@ std::size_t advance(std::size_t count, char c, BytesView marker)
     return count;
 }
 
+// The first "[End_Encryption]" from `from` on. Block bodies hold a "[" in
+// about 96 characters, too many to stop at each, so the scan looks for the
+// rarer pair "[E" 64 bytes at a time.
+std::size_t findEndMarker(BytesView text, std::size_t from)
+{
+    constexpr std::size_t kStretch = 64;
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = from;
+    for (; i + kStretch < n; i += kStretch) {
+        unsigned char pair = 0;
+        for (std::size_t k = 0; k < kStretch; ++k)
+            pair |= static_cast<unsigned char>((p[i + k] == '[') & (p[i + k + 1] == 'E'));
+        if (!pair)
+            continue;
+        for (std::size_t k = i; k < i + kStretch; ++k) {
+            if (text.substr(k, kEndMarker.size()) == kEndMarker)
+                return k;
+        }
+    }
+    return text.find(kEndMarker, i);
+}
+
 } // namespace
 
 namespace detail {
@@ -155,8 +178,18 @@ std::optional<Cut> cutText(BytesView text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         // Only the first completed begin marker opens the body.
         if (state == State::Before && begin == kBeginMarker.size()) {
+            // The end counter stands at 0 here (no tail of the begin marker
+            // starts the end marker), and it misses no end marker: its "["
+            // comes only first. So the body ends at the first one there is.
             state = State::Body;
             bodyStart = i;
+            const std::size_t at = findEndMarker(text, bodyStart);
+            if (at != BytesView::npos) {
+                bodyEnd = at;
+                afterStart = at + kEndMarker.size();
+                state = State::After;
+            }
+            break;
         }
         const char c = text[i];
         begin = advance(begin, c, kBeginMarker);

@@ -49,18 +49,25 @@ constexpr std::size_t kStretch = 64;
 // Whether p[0, kStretch) holds only bytes the byte-by-byte look would pass
 // without a second thought: 32 to 127 other than a "P" before a "^", and the
 // two halves of CR LF pairs. p[-1] and p[kStretch] must be readable.
-bool ordinaryStretch(const unsigned char *p)
+// Adds the stretch's byte values to sum when it is ordinary (all below 128,
+// so signed and unsigned alike).
+bool ordinaryStretch(const unsigned char *p, std::uint32_t &sum)
 {
     unsigned char odd = 0;
+    std::uint16_t part = 0;
     for (std::size_t k = 0; k < kStretch; ++k) {
         const unsigned char c = p[k];
+        part = static_cast<std::uint16_t>(part + c);
         const unsigned char next = p[k + 1];
         const bool printable =
             (static_cast<unsigned char>(c - 32) < 96) & !((c == 'P') & (next == '^'));
         const bool paired = ((c == '\r') & (next == '\n')) | ((c == '\n') & (p[k - 1] == '\r'));
         odd |= static_cast<unsigned char>(!(printable | paired));
     }
-    return odd == 0;
+    if (odd)
+        return false;
+    sum += part;
+    return true;
 }
 
 std::string where(const DomainIssue &issue)
@@ -132,19 +139,25 @@ std::optional<DomainIssue> checkPlainText(BytesView plain)
     std::vector<std::pair<std::size_t, std::size_t>> bodies;
     bool bodiesFound = false;
     auto body = bodies.begin();
+    // The checksum, taken along: signed byte values, wrapping as checksum()
+    // does.
+    std::uint32_t sum = 0;
     std::int64_t folded = 0; // what folding the block controls adds to the sum
     // Where the byte-by-byte look may hand over to whole stretches again.
     std::size_t lookUntil = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (i >= lookUntil) {
-            while (i > 0 && i + kStretch < n && ordinaryStretch(p + i))
+            while (i > 0 && i + kStretch < n && ordinaryStretch(p + i, sum))
                 i += kStretch;
             lookUntil = i + kStretch;
             // A stretch may end between the two bytes of a CR LF pair.
-            if (p[i] == '\n' && i > 0 && p[i - 1] == '\r')
+            if (p[i] == '\n' && i > 0 && p[i - 1] == '\r') {
+                sum += '\n';
                 continue;
+            }
         }
         const unsigned char c = p[i];
+        sum += static_cast<std::uint32_t>(static_cast<signed char>(c));
         if (c == kBlockControl) {
             if (!bodiesFound) {
                 bodies = blockBodies(plain);
@@ -165,6 +178,7 @@ std::optional<DomainIssue> checkPlainText(BytesView plain)
         }
         if (c == '\r' && i + 1 < n && p[i + 1] == '\n') {
             ++i;
+            sum += '\n';
             continue;
         }
         Kind kind = Kind::ControlCharacter;
@@ -182,9 +196,9 @@ std::optional<DomainIssue> checkPlainText(BytesView plain)
     // Negative sums (or, past 2^31, wrapped ones) never read back, and from
     // 1,000,000,000 on the first digit is lost. A non-empty text summing to 0
     // can only come from the wrap, and reads as a wrong password.
-    const std::int32_t sum = static_cast<std::int32_t>(
-        static_cast<std::uint32_t>(std::int64_t(checksum(plain)) + folded));
-    if (sum < 0 || sum > kLargestChecksum || (sum == 0 && n > 0))
+    const auto total = static_cast<std::int32_t>(
+        sum + static_cast<std::uint32_t>(static_cast<std::uint64_t>(folded)));
+    if (total < 0 || total > kLargestChecksum || (total == 0 && n > 0))
         return DomainIssue {Kind::ChecksumTooLarge};
     return std::nullopt;
 }

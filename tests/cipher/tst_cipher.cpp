@@ -161,6 +161,7 @@ private slots:
     void everyRefusalIsNeeded();
     void checksumTooLarge();
     void longestText();
+    void checksumAtTheLimit();
     void fastScanMatchesStepwise();
     void inPlaceMatchesCopies();
     void endMarkerInEncryptedForm();
@@ -743,6 +744,33 @@ void TestCipher::longestText()
                         : DomainIssue::Kind::ControlCharacter);
         pairs.pop_back();
     }
+}
+
+void TestCipher::checksumAtTheLimit()
+{
+    // The check adds the sum up as it scans, stretch by stretch; it must be
+    // right to the unit: line breaks across stretch edges, quoted 31s and all.
+    QRandomGenerator random(29);
+    std::string text = inDomainText(random, 3'000'000);
+    // A mailed quote: 31s and line breaks all through its body.
+    std::string quoted = wrapBody(encryptText(inDomainText(random, 60000), "pw", 1));
+    QVERIFY(quoted.find('\x1f') != std::string::npos);
+    for (std::size_t at = quoted.find("P^"); at != std::string::npos; at = quoted.find("P^", at))
+        quoted[at + 1] = '_'; // a pair no text can carry, in a block or not
+    text.insert(text.size() / 2, "\r\n" + quoted + "\r\n");
+    // A stretch ending on the CR of a pair whose LF opens one with a 31 in it.
+    text.insert(0, std::string(256 - kBegin.size() - 1, 'x') + kBegin + "\r\n\x1f" + kEnd);
+    std::string folded = text;
+    foldBlockBodies(folded);
+    const std::int64_t rest = 999'999'999 - std::int64_t(checksum(folded));
+    const std::int64_t tildes = (rest - 64) / 126;
+    const std::int64_t last = rest - 126 * tildes; // 64 to 189: two bytes of 32 to 95
+    text.append(std::size_t(tildes), '~');
+    text += char(last / 2);
+    text += char(last - last / 2);
+    QVERIFY(!checkPlainText(text));
+    ++text.back();
+    QCOMPARE(checkPlainText(text)->kind, DomainIssue::Kind::ChecksumTooLarge);
 }
 
 void TestCipher::fastScanMatchesStepwise()
