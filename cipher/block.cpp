@@ -32,22 +32,33 @@ std::size_t advance(std::size_t count, char c, BytesView marker)
 // The first "[End_Encryption]" from `from` on. Block bodies hold a "[" in
 // about 96 characters, too many to stop at each, so the scan looks for the
 // rarer pair "[E" 64 bytes at a time.
-std::size_t findEndMarker(BytesView text, std::size_t from)
+constexpr std::size_t kStretch = 64;
+
+// The first stretch from i on that holds the pair "[E" (with the byte after
+// it), or the last whole one.
+VLQ_RUN_KERNEL std::size_t nextPairStretch(const unsigned char *p, std::size_t i, std::size_t n)
 {
-    constexpr std::size_t kStretch = 64;
-    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = from;
     for (; i + kStretch < n; i += kStretch) {
         unsigned char pair = 0;
         for (std::size_t k = 0; k < kStretch; ++k)
             pair |= static_cast<unsigned char>((p[i + k] == '[') & (p[i + k + 1] == 'E'));
-        if (!pair)
-            continue;
+        if (pair)
+            break;
+    }
+    return i;
+}
+
+std::size_t findEndMarker(BytesView text, std::size_t from)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = from;
+    while ((i = nextPairStretch(p, i, n)) + kStretch < n) {
         for (std::size_t k = i; k < i + kStretch; ++k) {
             if (text.substr(k, kEndMarker.size()) == kEndMarker)
                 return k;
         }
+        i += kStretch;
     }
     return text.find(kEndMarker, i);
 }

@@ -51,7 +51,7 @@ constexpr std::size_t kStretch = 64;
 // two halves of CR LF pairs. p[-1] and p[kStretch] must be readable.
 // Adds the stretch's byte values to sum when it is ordinary (all below 128,
 // so signed and unsigned alike).
-bool ordinaryStretch(const unsigned char *p, std::uint32_t &sum)
+VLQ_INLINE bool ordinaryStretch(const unsigned char *p, std::uint32_t &sum)
 {
     unsigned char odd = 0;
     std::uint16_t part = 0;
@@ -68,6 +68,16 @@ bool ordinaryStretch(const unsigned char *p, std::uint32_t &sum)
         return false;
     sum += part;
     return true;
+}
+
+// Where the ordinary stretches from i on end (i itself when there is none),
+// their bytes added to sum.
+VLQ_RUN_KERNEL std::size_t skipOrdinary(
+    const unsigned char *p, std::size_t i, std::size_t n, std::uint32_t &sum)
+{
+    while (i > 0 && i + kStretch < n && ordinaryStretch(p + i, sum))
+        i += kStretch;
+    return i;
 }
 
 std::string where(const DomainIssue &issue)
@@ -147,8 +157,7 @@ std::optional<DomainIssue> checkPlainText(BytesView plain)
     std::size_t lookUntil = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (i >= lookUntil) {
-            while (i > 0 && i + kStretch < n && ordinaryStretch(p + i, sum))
-                i += kStretch;
+            i = skipOrdinary(p, i, n, sum);
             lookUntil = i + kStretch;
             // A stretch may end between the two bytes of a CR LF pair.
             if (p[i] == '\n' && i > 0 && p[i - 1] == '\r') {

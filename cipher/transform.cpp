@@ -16,15 +16,6 @@
 #include <cstring>
 #include <vector>
 
-// The run kernels are also built for AVX2 where the processor has it (the
-// loader picks the variant once); the default build keeps to SSE2.
-#if defined(__x86_64__) && defined(__linux__) && (defined(__clang__) || __GNUC__ >= 6)
-#define VLQ_RUN_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define VLQ_RUN_KERNEL
-#endif
-#define VLQ_INLINE [[gnu::always_inline]] inline
-
 namespace cipher {
 
 namespace {

@@ -118,13 +118,13 @@ void appendWithCrLf(std::string &text, const char *chunk, std::size_t n, char la
     const char *scan = chunk;
     while (const auto *feed = static_cast<const char *>(std::memchr(scan, '\n', end - scan))) {
         if ((feed > chunk ? feed[-1] : last) != '\r') {
-            text.append(pending, feed);
+            text.append(pending, static_cast<std::size_t>(feed - pending));
             text += '\r';
             pending = feed; // the LF opens the next piece
         }
         scan = feed + 1;
     }
-    text.append(pending, end);
+    text.append(pending, static_cast<std::size_t>(end - pending));
 }
 
 // Output: each CR LF becomes LF, in place.
