@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # vlq against openssl on the same text, side by side in one run: wall time
-# (median and best of several runs, the two programs taking turns so a busy
-# machine slows both alike) and peak memory (maximum resident set, from
-# /usr/bin/time). The yardstick is `openssl enc -aes-256-cbc -pbkdf2 -a`
+# (median and best of several runs, the programs taking turns so a busy
+# machine slows all alike) and peak memory (the largest resident set of
+# three runs, from /usr/bin/time). The yardstick is `openssl enc -aes-256-cbc -pbkdf2 -a`
 # and its `-d`; vlq should take at most half its time and hold at most twice
 # its input.
 #
@@ -51,26 +51,37 @@ commands=(
     "openssl enc -d -aes-256-cbc -pbkdf2 -a -pass file:$work/pw"
 )
 
-# One sample: wall time in microseconds and peak resident set in KB.
-sample() { # index
+# Wall time in microseconds: bash starts the command itself, so nothing else
+# is timed but a fork. Peak memory comes from runs of its own under
+# /usr/bin/time, whose start-up would otherwise weigh on the shorter command.
+timed() { # index
     local i=$1 start end
     start=${EPOCHREALTIME/./}
     # shellcheck disable=SC2086 # the command line is split on purpose
-    /usr/bin/time -f %M -o "$work/rss" ${commands[$i]} < "$work/${inputs[$i]}" > "$work/out"
+    ${commands[$i]} < "$work/${inputs[$i]}" > "$work/out"
     end=${EPOCHREALTIME/./}
-    echo "$((end - start)) $(tail -n 1 "$work/rss")" >> "$work/${names[$i]}"
+    echo "$((end - start))" >> "$work/${names[$i]}.time"
+}
+measured() { # index
+    local i=$1
+    # shellcheck disable=SC2086
+    /usr/bin/time -f %M -o "$work/rss" ${commands[$i]} < "$work/${inputs[$i]}" > "$work/out"
+    tail -n 1 "$work/rss" >> "$work/${names[$i]}.rss"
 }
 
 for ((r = 0; r < runs; ++r)); do
-    for i in "${!names[@]}"; do sample "$i"; done
+    for i in "${!names[@]}"; do timed "$i"; done
+done
+for ((r = 0; r < 3; ++r)); do
+    for i in "${!names[@]}"; do measured "$i"; done
 done
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 declare -A med best rss
 for name in "${names[@]}"; do
-    med[$name]=$(cut -d' ' -f1 "$work/$name" | median)
-    best[$name]=$(cut -d' ' -f1 "$work/$name" | sort -n | head -n 1)
-    rss[$name]=$(cut -d' ' -f2 "$work/$name" | sort -n | tail -n 1)
+    med[$name]=$(median < "$work/$name.time")
+    best[$name]=$(sort -n "$work/$name.time" | head -n 1)
+    rss[$name]=$(sort -n "$work/$name.rss" | tail -n 1)
 done
 
 printf '%s bytes of text, %s runs each, %s\n' "$input" "$runs" "$(nproc) cores"
