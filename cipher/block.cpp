@@ -101,15 +101,12 @@ Bytes writeBlock(int level, BytesView enciphered)
 
 namespace {
 
-// Begin marker, line break and the field's room.
-constexpr std::size_t kHead = kBeginMarker.size() + kLineBreak.size() + kFieldLength;
-
-// The block around a plain text that lies at block[kHead, kHead + n).
+// The block around a plain text that lies at block[kBlockHead, kBlockHead + n).
 void finishBlock(Bytes &block, std::size_t n, BytesView password, int level)
 {
     std::memcpy(block.data(), kBeginMarker.data(), kBeginMarker.size());
     std::memcpy(block.data() + kBeginMarker.size(), kLineBreak.data(), kLineBreak.size());
-    const std::size_t markAt = kHead - kFieldLength;
+    const std::size_t markAt = kBlockHead - kFieldLength;
     detail::encipherInPlace(
         reinterpret_cast<unsigned char *>(block.data()) + markAt, n, password, level);
     block[markAt] = levelMark(level);
@@ -148,7 +145,7 @@ Bytes encryptText(BytesView plain, BytesView password, int level)
 {
     Bytes block;
     block.reserve(plain.size() + kBlockOverhead);
-    block.append(kHead, '0');
+    block.append(kBlockHead, '0');
     block += plain;
     finishBlock(block, plain.size(), password, level);
     return block;
@@ -158,8 +155,14 @@ void encryptInPlace(Bytes &text, BytesView password, int level)
 {
     const std::size_t n = text.size();
     text.reserve(n + kBlockOverhead);
-    text.insert(0, kHead, '0');
+    text.insert(0, kBlockHead, '0');
     finishBlock(text, n, password, level);
+}
+
+void encryptAfterRoom(Bytes &buffer, BytesView password, int level)
+{
+    buffer.reserve(buffer.size() + kBlockOverhead - kBlockHead);
+    finishBlock(buffer, buffer.size() - kBlockHead, password, level);
 }
 
 bool hasSignature(BytesView text)

@@ -79,6 +79,11 @@ Bytes encryptText(BytesView plain, BytesView password, int level);
 // encryptText() where the text lies: afterwards text holds the block, and a
 // long text is never held twice.
 void encryptInPlace(Bytes &text, BytesView password, int level);
+// The room a block takes in front of its text: begin marker, line break, field.
+inline constexpr std::size_t kBlockHead = kBeginMarker.size() + kLineBreak.size() + kFieldLength;
+// encryptInPlace() for a text that already lies after kBlockHead bytes of
+// room (whatever they hold), which saves moving it there.
+void encryptAfterRoom(Bytes &buffer, BytesView password, int level);
 
 // The decrypt command's test: the begin marker occurs once every CR and LF is removed.
 bool hasSignature(BytesView text);

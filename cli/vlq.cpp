@@ -344,8 +344,9 @@ int encrypt(const Options &options)
         return Refused;
 
     // No longer text fits the block's checksum, so reading stops there. The
-    // text becomes its block where it lies.
-    std::string text;
+    // text comes after room for the block's head and becomes its block where
+    // it lies.
+    std::string text(cipher::kBlockHead, '0');
     const int status = readInput(text, cipher::kMaxPlainTextLength, cipher::kBlockOverhead);
     if (status == TooMuch) {
         cannotEncrypt(cipher::DomainIssue {cipher::DomainIssue::Kind::ChecksumTooLarge});
@@ -353,12 +354,14 @@ int encrypt(const Options &options)
     }
     if (status)
         return status;
-    if (const auto issue = cipher::checkPlainText(text)) {
+    if (const auto issue =
+            cipher::checkPlainText(std::string_view(text).substr(cipher::kBlockHead))) {
         cannotEncrypt(*issue);
         return Refused;
     }
+    // The room holds no "[", so it cannot change where quoted blocks lie.
     cipher::foldBlockBodies(text);
-    cipher::encryptInPlace(text, password, options.level);
+    cipher::encryptAfterRoom(text, password, options.level);
     if (const auto issue = cipher::checkBlock(text)) {
         cannotEncrypt(*issue);
         return Refused;
@@ -424,8 +427,8 @@ int main(int argc, char **argv)
     // A closed pipe is an error to report, not a reason to die silently.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // Every read is bounded or sized by its file, but a large text can still
-    // meet a machine without the memory for it. Nothing has been written then.
+    // Reads stop where nothing more could be used, but a text can still be
+    // larger than the memory at hand. Nothing has been written then.
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc &) {

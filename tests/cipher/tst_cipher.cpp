@@ -824,6 +824,9 @@ void TestCipher::inPlaceMatchesCopies()
         std::string block = plain;
         encryptInPlace(block, password, level);
         QCOMPARE(block, encryptText(plain, password, level));
+        std::string roomy = std::string(kBlockHead, '?') + plain;
+        encryptAfterRoom(roomy, password, level);
+        QCOMPARE(roomy, block);
 
         const std::string pieces[] = {
             kBegin, kEnd, "[", "\r\n", "\n", "P", "^", "x", "[End_", wrapBody(block), block};
