@@ -18,7 +18,9 @@ vlq=${VLQ:-build/bin/vlq}
 command -v openssl >/dev/null || { echo "openssl is needed" >&2; exit 1; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is needed (Debian package time)" >&2; exit 1; }
 
-work=$(mktemp -d)
+# In memory where there is a tmpfs: writing the outputs to a disk others keep
+# busy times its write-back, not the programs.
+work=$(mktemp -d -p "$( [ -d /dev/shm ] && [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")")
 trap 'rm -rf "$work"' EXIT
 
 # A letter of LF lines, 40 to 90 characters of words, the same every run.

@@ -155,6 +155,10 @@ std::optional<DomainIssue> checkPlainText(BytesView plain);
 // Turns byte 31 inside the bodies of the blocks a text holds into 127, so a
 // text quoting a block comes back exactly. Encrypting a text calls it first.
 void foldBlockBodies(Bytes &text);
+// checkPlainText() on text[from, end), then, when it passes, foldBlockBodies()
+// on the text, which the check tells to be needed or not: one pass less over
+// a long text. text[0, from) is room that holds no "[".
+std::optional<DomainIssue> checkAndFold(Bytes &text, std::size_t from = 0);
 inline constexpr char kBlockControl = 31;
 // An empty password is not a domain issue; the commands refuse it themselves.
 std::optional<DomainIssue> checkPassword(BytesView password);

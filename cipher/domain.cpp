@@ -114,17 +114,25 @@ std::vector<std::pair<std::size_t, std::size_t>> blockBodies(BytesView text)
 
 } // namespace
 
-void foldBlockBodies(Bytes &text)
+namespace {
+
+void foldAll(Bytes &text)
 {
-    // Most texts quote no block; then there is nothing to look for.
-    if (!std::memchr(text.data(), kBlockControl, text.size()))
-        return;
     for (const auto &[start, end] : blockBodies(text)) {
         for (std::size_t i = start; i < end; ++i) {
             if (text[i] == kBlockControl)
                 text[i] = kBlockControl + 96;
         }
     }
+}
+
+} // namespace
+
+void foldBlockBodies(Bytes &text)
+{
+    // Most texts quote no block; then there is nothing to look for.
+    if (std::memchr(text.data(), kBlockControl, text.size()))
+        foldAll(text);
 }
 
 int minimumPasswordLength(int level)
@@ -139,7 +147,10 @@ int minimumPasswordLength(int level)
     }
 }
 
-std::optional<DomainIssue> checkPlainText(BytesView plain)
+namespace {
+
+// checkPlainText(), telling also whether the text quotes a 31 to fold.
+std::optional<DomainIssue> checkText(BytesView plain, bool &quotesControls)
 {
     using Kind = DomainIssue::Kind;
     const auto *p = reinterpret_cast<const unsigned char *>(plain.data());
@@ -209,7 +220,25 @@ std::optional<DomainIssue> checkPlainText(BytesView plain)
         sum + static_cast<std::uint32_t>(static_cast<std::uint64_t>(folded)));
     if (total < 0 || total > kLargestChecksum || (total == 0 && n > 0))
         return DomainIssue {Kind::ChecksumTooLarge};
+    quotesControls = folded != 0;
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<DomainIssue> checkPlainText(BytesView plain)
+{
+    bool quotesControls = false;
+    return checkText(plain, quotesControls);
+}
+
+std::optional<DomainIssue> checkAndFold(Bytes &text, std::size_t from)
+{
+    bool quotesControls = false;
+    std::optional<DomainIssue> issue = checkText(BytesView(text).substr(from), quotesControls);
+    if (!issue && quotesControls)
+        foldAll(text);
+    return issue;
 }
 
 std::optional<DomainIssue> checkPassword(BytesView password)

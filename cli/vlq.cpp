@@ -354,13 +354,10 @@ int encrypt(const Options &options)
     }
     if (status)
         return status;
-    if (const auto issue =
-            cipher::checkPlainText(std::string_view(text).substr(cipher::kBlockHead))) {
+    if (const auto issue = cipher::checkAndFold(text, cipher::kBlockHead)) {
         cannotEncrypt(*issue);
         return Refused;
     }
-    // The room holds no "[", so it cannot change where quoted blocks lie.
-    cipher::foldBlockBodies(text);
     cipher::encryptAfterRoom(text, password, options.level);
     if (const auto issue = cipher::checkBlock(text)) {
         cannotEncrypt(*issue);

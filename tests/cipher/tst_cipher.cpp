@@ -799,6 +799,13 @@ void TestCipher::fastScanMatchesStepwise()
         const Found expected = firstIssueStepwise(text);
         const std::optional<DomainIssue> issue = checkPlainText(text);
         QCOMPARE(issue ? int(issue->kind) : -1, expected.kind);
+        // Checking and folding at once folds what folding alone does.
+        std::string roomy = "(room)" + text;
+        QCOMPARE(bool(checkAndFold(roomy, 6)), bool(issue));
+        std::string folded = "(room)" + text;
+        if (!issue)
+            foldBlockBodies(folded);
+        QCOMPARE(roomy, folded);
         if (!issue)
             continue;
         QCOMPARE(issue->offset, expected.offset);
