@@ -23,6 +23,11 @@ inline constexpr std::string_view kChecksumKey = "T&52rB-k3W";
 inline constexpr std::size_t kFieldLength = 10;
 inline constexpr std::size_t kBlockOverhead = 77; // a block is n + 77 bytes
 inline constexpr std::size_t kMaxPasswordLength = 245;
+// The longest plain text whose checksum fits the field: the sum of its byte
+// values must stay within 999,999,999, and the cheapest bytes the domain lets
+// through are CR LF pairs, 23 for two bytes (every other byte is 32 or more).
+// So 43,478,260 pairs fit and no text of one byte more does.
+inline constexpr std::size_t kMaxPlainTextLength = 2 * (999'999'999 / 23);
 
 enum class Verdict { Good, WrongPassword, ChecksumError };
 
@@ -71,6 +76,14 @@ Deciphered decipher(BytesView body, int level, BytesView password);
 Bytes writeBlock(int level, BytesView enciphered);
 // encipher() followed by writeBlock().
 Bytes encryptText(BytesView plain, BytesView password, int level);
+// encryptText() where the text lies: afterwards text holds the block, and a
+// long text is never held twice.
+void encryptInPlace(Bytes &text, BytesView password, int level);
+// The room a block takes in front of its text: begin marker, line break, field.
+inline constexpr std::size_t kBlockHead = kBeginMarker.size() + kLineBreak.size() + kFieldLength;
+// encryptInPlace() for a text that already lies after kBlockHead bytes of
+// room (whatever they hold), which saves moving it there.
+void encryptAfterRoom(Bytes &buffer, BytesView password, int level);
 
 // The decrypt command's test: the begin marker occurs once every CR and LF is removed.
 bool hasSignature(BytesView text);
@@ -105,6 +118,10 @@ struct Decryption
     Bytes text; // before-text + plain text + after-text
 };
 Decryption decryptText(BytesView text, BytesView password);
+// decryptText() where the text lies: when found, text becomes what the
+// result's text would have been (the result's own text stays empty); when
+// not, text is left as it is.
+Decryption decryptInPlace(Bytes &text, BytesView password);
 
 // --- Domain ------------------------------------------------------------------
 
@@ -141,6 +158,10 @@ std::optional<DomainIssue> checkPlainText(BytesView plain);
 // Turns byte 31 inside the bodies of the blocks a text holds into 127, so a
 // text quoting a block comes back exactly. Encrypting a text calls it first.
 void foldBlockBodies(Bytes &text);
+// checkPlainText() on text[from, end), then, when it passes, foldBlockBodies()
+// on the text, which the check tells to be needed or not: one pass less over
+// a long text. text[0, from) is room that holds no "[".
+std::optional<DomainIssue> checkAndFold(Bytes &text, std::size_t from = 0);
 inline constexpr char kBlockControl = 31;
 // An empty password is not a domain issue; the commands refuse it themselves.
 std::optional<DomainIssue> checkPassword(BytesView password);

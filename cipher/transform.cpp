@@ -16,15 +16,6 @@
 #include <cstring>
 #include <vector>
 
-// The run kernels are also built for AVX2 where the processor has it (the
-// loader picks the variant once); the default build keeps to SSE2.
-#if defined(__x86_64__) && defined(__linux__) && (defined(__clang__) || __GNUC__ >= 6)
-#define VLQ_RUN_KERNEL __attribute__((target_clones("avx2", "default")))
-#else
-#define VLQ_RUN_KERNEL
-#endif
-#define VLQ_INLINE [[gnu::always_inline]] inline
-
 namespace cipher {
 
 namespace {
@@ -428,56 +419,54 @@ void escapesToLineBreaks(unsigned char *data, std::size_t n)
     }
 }
 
-std::int32_t appendEncipheredText(
-    Bytes &out, BytesView plain, std::size_t position, BytesView password, int passes)
+std::int32_t encipherTextInPlace(
+    unsigned char *data, std::size_t n, std::size_t position, BytesView password, int passes)
 {
-    const auto *src = reinterpret_cast<const unsigned char *>(plain.data());
-    const std::size_t n = plain.size();
     if (password.empty() || passes <= 0 || n == 0 || !isPrintablePassword(password)) {
-        const std::size_t start = out.size();
-        out += plain;
-        auto *work = reinterpret_cast<unsigned char *>(out.data()) + start;
-        lineBreaksToEscapes(work, n);
-        addPassesStepwise(work, n, position, password, passes);
-        return checksum(plain);
+        const std::int32_t sum = checksum(BytesView(reinterpret_cast<const char *>(data), n));
+        lineBreaksToEscapes(data, n);
+        addPassesStepwise(data, n, position, password, passes);
+        return sum;
     }
     const KeyRun run = makeKeyRun(password, n,
         [passes](unsigned char k) { return static_cast<unsigned char>(mod96(passes * k - 31)); });
     // One sweep: per key run, while it sits in the first-level cache, the
-    // checksum, the escapes into a scratch run and the folded passes on it.
+    // checksum, the escapes into a scratch run and the folded passes on it,
+    // then back where it came from. The escapes look at the byte before the
+    // run, which by then is already enciphered, so it is kept aside.
     std::vector<unsigned char> scratch(run.length);
     std::uint32_t sum = 0;
+    unsigned char prev = 0;
     forEachRun(n, position, run.length, [&](std::size_t i, std::size_t j, std::size_t m) {
-        const unsigned char prev = i > 0 ? src[i - 1] : 0;
-        const unsigned char next = i + m < n ? src[i + m] : 0;
-        sum += encipherRun(scratch.data(), src + i, m, prev, next, run.folded.data() + j,
+        const unsigned char next = i + m < n ? data[i + m] : 0;
+        const unsigned char last = data[i + m - 1];
+        sum += encipherRun(scratch.data(), data + i, m, prev, next, run.folded.data() + j,
             run.raw.data() + j, passes);
-        out.append(reinterpret_cast<const char *>(scratch.data()), m);
+        std::memcpy(data + i, scratch.data(), m);
+        prev = last;
     });
     return static_cast<std::int32_t>(sum);
 }
 
-std::int32_t appendDecipheredText(Bytes &out, BytesView body, std::size_t position,
-    BytesView password, int passes, unsigned char before)
+std::int32_t decipherTextTo(unsigned char *dst, const unsigned char *src, std::size_t n,
+    std::size_t position, BytesView password, int passes, unsigned char before)
 {
-    const auto *src = reinterpret_cast<const unsigned char *>(body.data());
-    const std::size_t n = body.size();
     if (n == 0)
         return 0;
     if (password.empty() || passes <= 0 || !isPrintablePassword(password)) {
-        const std::size_t start = out.size();
-        out += body;
-        auto *work = reinterpret_cast<unsigned char *>(out.data()) + start;
-        subtractPassesStepwise(work, n, position, password, passes);
-        escapesToLineBreaks(work, n);
-        if (before == 'P' && work[0] == '^')
-            work[0] = '\n';
-        return checksum(BytesView(reinterpret_cast<const char *>(work), n));
+        std::memmove(dst, src, n);
+        subtractPassesStepwise(dst, n, position, password, passes);
+        escapesToLineBreaks(dst, n);
+        if (before == 'P' && dst[0] == '^')
+            dst[0] = '\n';
+        return checksum(BytesView(reinterpret_cast<const char *>(dst), n));
     }
     const KeyRun run = makeKeyRun(password, n,
         [passes](unsigned char k) { return static_cast<unsigned char>(mod96(32 - passes * k)); });
     // One sweep: per key run, fold into a scratch run framed by the deciphered
     // bytes on either side, undo the escapes into a second one, add it up.
+    // A run is read whole (with the byte after it) before it is written, so
+    // dst may lie at or below src in the same buffer.
     std::vector<unsigned char> framed(run.length + 2);
     std::vector<unsigned char> scratch(run.length);
     std::uint32_t sum = 0;
@@ -486,7 +475,7 @@ std::int32_t appendDecipheredText(Bytes &out, BytesView body, std::size_t positi
         sum += decipherRun(
             scratch.data(), framed.data(), src + i, m, i + m < n, prev, run.folded.data() + j);
         prev = framed[m];
-        out.append(reinterpret_cast<const char *>(scratch.data()), m);
+        std::memcpy(dst + i, scratch.data(), m);
     });
     return static_cast<std::int32_t>(sum);
 }
@@ -508,14 +497,12 @@ std::int64_t readField(BytesView field)
     return negative ? -value : value;
 }
 
-void appendEnciphered(Bytes &out, BytesView plain, BytesView password, int level)
+void encipherInPlace(unsigned char *work, std::size_t n, BytesView password, int level)
 {
     level = std::clamp(level, 1, 3);
-    const std::size_t start = out.size();
-    out.reserve(start + kFieldLength + plain.size());
     // The text first, which yields the checksum; the field goes in front.
-    out.append(kFieldLength, '0');
-    const std::int32_t sum = appendEncipheredText(out, plain, kFieldLength, password, level);
+    const std::int32_t sum =
+        encipherTextInPlace(work + kFieldLength, n, kFieldLength, password, level);
 
     Bytes field = checksumField(sum);
     // A sum of -1,000,000,000 or less writes 11 characters; the first one is
@@ -527,7 +514,62 @@ void appendEnciphered(Bytes &out, BytesView plain, BytesView password, int level
     // straddles into the text.
     addPassesStepwise(
         reinterpret_cast<unsigned char *>(field.data()), kFieldLength, 0, password, level);
-    out.replace(start, kFieldLength, field);
+    std::memcpy(work, field.data(), kFieldLength);
+}
+
+void appendEnciphered(Bytes &out, BytesView plain, BytesView password, int level)
+{
+    const std::size_t start = out.size();
+    out.reserve(start + kFieldLength + plain.size());
+    out.append(kFieldLength, '0');
+    out += plain;
+    encipherInPlace(
+        reinterpret_cast<unsigned char *>(out.data()) + start, plain.size(), password, level);
+}
+
+Verdict decipherInPlace(unsigned char *body, std::size_t size, int level, BytesView password)
+{
+    level = std::clamp(level, 0, 3);
+    // No key to pass with: nothing can come back, so skip the passes and say so.
+    const bool missingKey = level > 0 && password.empty();
+    if (missingKey)
+        level = 0;
+
+    // The field is worked on apart from the text, which then moves down over it.
+    const std::size_t fieldLength = std::min(size, kFieldLength);
+    unsigned char field[kFieldLength] = {};
+    if (fieldLength > 0) {
+        std::memcpy(field, body, fieldLength);
+        field[0] = '0';
+    }
+    for (std::size_t i = 0; i < fieldLength; ++i)
+        field[i] = subtractStep(field[i], static_cast<unsigned char>(kChecksumKey[i]));
+
+    subtractPassesStepwise(field, fieldLength, 0, password, level);
+    if (fieldLength > 0)
+        field[0] = '0';
+    // A "P^" may straddle the field and the text; the text side is handled
+    // with the text, the field side here.
+    const unsigned char *text = body + fieldLength;
+    const std::size_t n = size - fieldLength;
+    const unsigned char lastOfField = fieldLength > 0 ? field[fieldLength - 1] : 0;
+    unsigned char firstOfText = n == 0 ? 0 : text[0];
+    subtractPassesStepwise(&firstOfText, n == 0 ? 0 : 1, kFieldLength, password, level);
+    const std::int32_t sum =
+        decipherTextTo(body, text, n, kFieldLength, password, level, lastOfField);
+    escapesToLineBreaks(field, fieldLength);
+    if (fieldLength == kFieldLength && n > 0 && lastOfField == 'P' && firstOfText == '^')
+        field[kFieldLength - 1] = '\r';
+
+    const BytesView fieldText(reinterpret_cast<const char *>(field), fieldLength);
+    const std::int64_t stored = readField(fieldText);
+    if (fieldLength < kFieldLength || missingKey)
+        return Verdict::WrongPassword;
+    // An empty text's field is ten zeros; that is a good block, not a wrong
+    // password.
+    if (stored == 0)
+        return (n == 0 && fieldText == "0000000000") ? Verdict::Good : Verdict::WrongPassword;
+    return stored == sum ? Verdict::Good : Verdict::ChecksumError;
 }
 
 } // namespace detail
@@ -543,56 +585,11 @@ Bytes encipher(BytesView plain, BytesView password, int level)
 
 Deciphered decipher(BytesView body, int level, BytesView password)
 {
-    level = std::clamp(level, 0, 3);
-    // No key to pass with: nothing can come back, so skip the passes and say so.
-    const bool missingKey = level > 0 && password.empty();
-    if (missingKey)
-        level = 0;
-
-    // The field is worked on apart from the text so the plain text is the
-    // only copy of the body's bulk.
-    const std::size_t fieldLength = std::min(body.size(), kFieldLength);
-    unsigned char field[kFieldLength] = {};
-    if (fieldLength > 0) {
-        std::memcpy(field, body.data(), fieldLength);
-        field[0] = '0';
-    }
-    for (std::size_t i = 0; i < fieldLength; ++i)
-        field[i] = subtractStep(field[i], static_cast<unsigned char>(kChecksumKey[i]));
-
-    detail::subtractPassesStepwise(field, fieldLength, 0, password, level);
-    if (fieldLength > 0)
-        field[0] = '0';
-    // A "P^" may straddle the field and the text; the text side is handled
-    // with the text, the field side here.
-    const BytesView text = body.substr(fieldLength);
-    const unsigned char lastOfField = fieldLength > 0 ? field[fieldLength - 1] : 0;
-    unsigned char firstOfText = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
-    detail::subtractPassesStepwise(
-        &firstOfText, text.empty() ? 0 : 1, kFieldLength, password, level);
     Deciphered result;
-    result.plain.reserve(text.size());
-    const std::int32_t sum = detail::appendDecipheredText(
-        result.plain, text, kFieldLength, password, level, lastOfField);
-    const std::size_t n = text.size();
-    detail::escapesToLineBreaks(field, fieldLength);
-    if (fieldLength == kFieldLength && n > 0 && lastOfField == 'P' && firstOfText == '^')
-        field[kFieldLength - 1] = '\r';
-
-    const BytesView fieldText(reinterpret_cast<const char *>(field), fieldLength);
-    const std::int64_t stored = detail::readField(fieldText);
-    if (fieldLength < kFieldLength || missingKey) {
-        result.verdict = Verdict::WrongPassword;
-    } else if (stored == 0) {
-        // An empty text's field is ten zeros; that is a good block, not a
-        // wrong password.
-        result.verdict =
-            (n == 0 && fieldText == "0000000000") ? Verdict::Good : Verdict::WrongPassword;
-    } else if (stored != sum) {
-        result.verdict = Verdict::ChecksumError;
-    } else {
-        result.verdict = Verdict::Good;
-    }
+    result.plain = body;
+    result.verdict = detail::decipherInPlace(
+        reinterpret_cast<unsigned char *>(result.plain.data()), body.size(), level, password);
+    result.plain.resize(body.size() - std::min(body.size(), kFieldLength));
     return result;
 }
 

@@ -1,9 +1,13 @@
 #include "cli/terminal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -65,11 +69,37 @@ private:
 
 } // namespace
 
-bool readAll(int fd, std::string &out)
+std::size_t regularFileSize(int fd)
 {
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0)
+        return 0;
+    return static_cast<std::size_t>(status.st_size);
+}
+
+void reserveLarge(std::string &out, std::size_t more)
+{
+    out.reserve(out.size() + more);
+#ifdef MADV_HUGEPAGE
+    // Only advice, so a refusal changes nothing.
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto from = reinterpret_cast<std::uintptr_t>(out.data() + out.size());
+    const auto to = reinterpret_cast<std::uintptr_t>(out.data() + out.capacity());
+    const std::uintptr_t begin = (from + page - 1) / page * page;
+    const std::uintptr_t end = to / page * page;
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
+
+bool readAll(int fd, std::string &out, std::size_t limit)
+{
+    if (const std::size_t size = regularFileSize(fd))
+        reserveLarge(out, std::min(size, limit + 1));
     char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    while (out.size() <= limit) {
+        const std::size_t want = std::min(sizeof buffer, limit + 1 - out.size());
+        const ssize_t got = ::read(fd, buffer, want);
         if (got > 0) {
             out.append(buffer, static_cast<std::size_t>(got));
         } else if (got == 0) {
@@ -78,6 +108,7 @@ bool readAll(int fd, std::string &out)
             return false;
         }
     }
+    return true;
 }
 
 bool writeAll(int fd, std::string_view data)
@@ -92,28 +123,36 @@ bool writeAll(int fd, std::string_view data)
     return true;
 }
 
-bool readPasswordFile(const std::string &path, std::string &password, std::string &error)
+bool readPasswordFile(
+    const std::string &path, std::size_t maxLength, std::string &password, std::string &error)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
+    // The longest usable line with its CR LF, and one byte to tell a longer
+    // one: a line that does not end within them is too long whatever follows.
     std::string content;
-    const bool ok = readAll(fd, content);
+    const bool ok = readAll(fd, content, maxLength + 2);
     const int readErrno = errno;
     ::close(fd);
     if (!ok) {
         error = std::strerror(readErrno);
         return false;
     }
-    password = content.substr(0, content.find('\n'));
-    if (!password.empty() && password.back() == '\r')
-        password.pop_back();
+    const std::size_t end = content.find('\n');
+    password = content.substr(0, end);
+    if (end != std::string::npos || content.size() <= maxLength + 2) {
+        if (!password.empty() && password.back() == '\r')
+            password.pop_back();
+    }
+    if (password.size() > maxLength + 1)
+        password.resize(maxLength + 1);
     return true;
 }
 
-Prompt askPassword(const char *prompt, std::string &password)
+Prompt askPassword(const char *prompt, std::size_t maxLength, std::string &password)
 {
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -135,10 +174,15 @@ Prompt askPassword(const char *prompt, std::string &password)
                     continue;
                 if (got <= 0 || c == '\n')
                     break;
-                password += c;
+                // Room for a CR and one character more than can be used,
+                // which is enough to refuse the line.
+                if (password.size() < maxLength + 2)
+                    password += c;
             }
             if (!password.empty() && password.back() == '\r')
                 password.pop_back();
+            if (password.size() > maxLength + 1)
+                password.resize(maxLength + 1);
             result = Prompt::Answered;
         }
     }

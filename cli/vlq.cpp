@@ -5,11 +5,15 @@
 #include "cipher/refusals.h"
 #include "cli/terminal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <getopt.h>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -54,10 +58,11 @@ constexpr const char *kHelp =
     "\n"
     "Both:\n"
     "  --password-file FILE  the password is the first line of FILE, without\n"
-    "                      its line end. Without this option the password is\n"
-    "                      asked on the terminal without echo (twice for\n"
-    "                      encrypt; the two must match). It is never taken from\n"
-    "                      the command line.\n"
+    "                      its line end; only that line is read, and one over\n"
+    "                      245 characters is refused. Without this option the\n"
+    "                      password is asked on the terminal without echo\n"
+    "                      (twice for encrypt; the two must match). It is never\n"
+    "                      taken from the command line.\n"
     "  --help              show this text.\n"
     "\n"
     "Line ends: on input a line feed not preceded by a carriage return counts as\n"
@@ -72,18 +77,23 @@ constexpr const char *kHelp =
     "character, a byte from 128 to 255, the pair \"P^\", or a text too long\n"
     "for the block's checksum, or, rarely, a text whose encrypted form would\n"
     "spell the end marker with this password); the message says what and where.\n"
-    "decrypt refuses an empty password.\n"
+    "No text over 86,956,520 bytes fits the checksum: encrypt stops reading\n"
+    "there and says so.\n"
+    "decrypt refuses a password over 245 characters, and an empty password\n"
+    "when the text holds a block (without one it says there is none).\n"
     "\n"
-    "Messages go to standard error.\n"
+    "Messages go to standard error. A text too large for the memory at hand is\n"
+    "refused with a message, never half written.\n"
     "\n"
     "Exit status:\n"
     "  0  good\n"
     "  1  usage error, I/O error or refused input (nothing on standard output)\n"
     "  2  no encrypted block in the text: \"Unable to find encryption signature.\"\n"
     "     (nothing on standard output)\n"
-    "  3  \"Incorrect password.\" (the deciphered text is written all the same)\n"
+    "  3  \"Incorrect password.\" (nothing on standard output: the input is still\n"
+    "     the only good copy; try again)\n"
     "  4  \"Check sum error: Data may be corrupt or contain errors.\" (the\n"
-    "     deciphered text is written all the same)\n";
+    "     deciphered text is written all the same; it is usually mostly right)\n";
 
 void say(const std::string &message)
 {
@@ -99,28 +109,44 @@ int usageError(const std::string &problem)
 }
 
 // Input: a line feed not preceded by a carriage return counts as CR LF.
-std::string withCrLf(const std::string &text)
+// Appends chunk[0, n) so, where `last` is the byte read before it; runs
+// without a lone LF go in one piece.
+void appendWithCrLf(std::string &text, const char *chunk, std::size_t n, char last)
 {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
-            out += '\r';
-        out += text[i];
+    const char *const end = chunk + n;
+    const char *pending = chunk;
+    const char *scan = chunk;
+    while (const auto *feed = static_cast<const char *>(std::memchr(scan, '\n', end - scan))) {
+        if ((feed > chunk ? feed[-1] : last) != '\r') {
+            text.append(pending, static_cast<std::size_t>(feed - pending));
+            text += '\r';
+            pending = feed; // the LF opens the next piece
+        }
+        scan = feed + 1;
     }
-    return out;
+    text.append(pending, static_cast<std::size_t>(end - pending));
 }
 
-// Output: each CR LF becomes LF.
-std::string withLf(const std::string &text)
+// Output: each CR LF becomes LF, in place.
+void toLf(std::string &text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
-            out += text[i];
+    char *const data = text.data();
+    const std::size_t n = text.size();
+    std::size_t to = 0;
+    std::size_t from = 0;
+    while (from < n) {
+        const auto *cr = static_cast<const char *>(std::memchr(data + from, '\r', n - from));
+        const std::size_t at = cr ? static_cast<std::size_t>(cr - data) : n;
+        std::memmove(data + to, data + from, at - from);
+        to += at - from;
+        from = at;
+        if (at < n) {
+            if (at + 1 >= n || data[at + 1] != '\n')
+                data[to++] = '\r';
+            ++from;
+        }
     }
-    return out;
+    text.resize(to);
 }
 
 struct Options
@@ -209,22 +235,24 @@ int parse(int argc, char **argv, Options &options)
 }
 
 // Fills password from the file or the terminal (asking twice when confirm is
-// set); returns Good or the exit status.
+// set); returns Good or the exit status. A line longer than the editor takes
+// comes back longer than kMaxPasswordLength, and is never read whole.
 int obtainPassword(
     const Options &options, bool confirm, std::string &password, std::string &confirmation)
 {
     if (options.hasPasswordFile) {
         std::string error;
-        if (!vlq::readPasswordFile(options.passwordFile, password, error)) {
+        if (!vlq::readPasswordFile(
+                options.passwordFile, cipher::kMaxPasswordLength, password, error)) {
             say("vlq: cannot read the password file " + options.passwordFile + ": " + error);
             return Refused;
         }
         confirmation = password;
         return Good;
     }
-    vlq::Prompt asked = vlq::askPassword("Enter Password: ", password);
+    vlq::Prompt asked = vlq::askPassword("Enter Password: ", cipher::kMaxPasswordLength, password);
     if (asked == vlq::Prompt::Answered && confirm)
-        asked = vlq::askPassword("Confirm Password: ", confirmation);
+        asked = vlq::askPassword("Confirm Password: ", cipher::kMaxPasswordLength, confirmation);
     switch (asked) {
     case vlq::Prompt::Answered:
         return Good;
@@ -237,24 +265,57 @@ int obtainPassword(
     return Refused;
 }
 
-int readInput(std::string &text)
+void sayTooLong()
 {
-    std::string raw;
-    if (!vlq::readAll(STDIN_FILENO, raw)) {
-        say(std::string("vlq: cannot read standard input: ") + std::strerror(errno));
-        return Refused;
-    }
-    text = withCrLf(raw);
-    return Good;
+    // The editor takes no longer password, so it could never open the block.
+    say("vlq: cannot use this password: it is longer than "
+        + std::to_string(cipher::kMaxPasswordLength) + " characters.");
 }
 
-int writeOutput(const std::string &data)
+// Reads standard input into text, line ends made CR LF as they come, so a
+// long text is copied once; returns Good, the exit status of a read error, or
+// TooMuch when the input goes on past limit bytes (the rest is not read).
+// Room is kept for `spare` bytes more, which the caller adds.
+constexpr int TooMuch = -1;
+int readInput(std::string &text, std::size_t limit, std::size_t spare)
+{
+    // A regular file's size is known: its text (with a line end in four
+    // bytes made CR LF) fits at once. A pipe's text grows as it comes.
+    if (const std::size_t size = std::min(vlq::regularFileSize(STDIN_FILENO), limit + 1))
+        vlq::reserveLarge(text, size + size / 4 + spare);
+    char chunk[1 << 16];
+    std::size_t total = 0;
+    char last = 0;
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, chunk, std::min(sizeof chunk, limit + 1 - total));
+        if (got == 0)
+            return Good;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            say(std::string("vlq: cannot read standard input: ") + std::strerror(errno));
+            return Refused;
+        }
+        total += static_cast<std::size_t>(got);
+        if (total > limit)
+            return TooMuch;
+        appendWithCrLf(text, chunk, static_cast<std::size_t>(got), last);
+        last = chunk[got - 1];
+    }
+}
+
+int writeOutput(std::string_view data)
 {
     if (!vlq::writeAll(STDOUT_FILENO, data)) {
         say(std::string("vlq: cannot write standard output: ") + std::strerror(errno));
         return Refused;
     }
     return Good;
+}
+
+void cannotEncrypt(const cipher::DomainIssue &issue)
+{
+    say("vlq: cannot encrypt this text exactly: " + issue.describe() + ".");
 }
 
 int encrypt(const Options &options)
@@ -273,9 +334,7 @@ int encrypt(const Options &options)
             say("vlq: cannot use this password: " + refusal.issue->describe() + ".");
             break;
         case cipher::PasswordRefusal::Kind::TooLong:
-            // The editor takes no longer password, so it could never open the block.
-            say("vlq: cannot use this password: it is longer than "
-                + std::to_string(cipher::kMaxPasswordLength) + " characters.");
+            sayTooLong();
             break;
         default:
             say(refusal.text());
@@ -284,20 +343,27 @@ int encrypt(const Options &options)
     if (!refusals.empty())
         return Refused;
 
-    std::string text;
-    if (const int status = readInput(text))
+    // No longer text fits the block's checksum, so reading stops there. The
+    // text comes after room for the block's head and becomes its block where
+    // it lies.
+    std::string text(cipher::kBlockHead, '0');
+    const int status = readInput(text, cipher::kMaxPlainTextLength, cipher::kBlockOverhead);
+    if (status == TooMuch) {
+        cannotEncrypt(cipher::DomainIssue {cipher::DomainIssue::Kind::ChecksumTooLarge});
+        return Refused;
+    }
+    if (status)
         return status;
-    if (const auto issue = cipher::checkPlainText(text)) {
-        say("vlq: cannot encrypt this text exactly: " + issue->describe() + ".");
+    if (const auto issue = cipher::checkAndFold(text, cipher::kBlockHead)) {
+        cannotEncrypt(*issue);
         return Refused;
     }
-    cipher::foldBlockBodies(text);
-    const std::string block = cipher::encryptText(text, password, options.level);
-    if (const auto issue = cipher::checkBlock(block)) {
-        say("vlq: cannot encrypt this text exactly: " + issue->describe() + ".");
+    cipher::encryptAfterRoom(text, password, options.level);
+    if (const auto issue = cipher::checkBlock(text)) {
+        cannotEncrypt(*issue);
         return Refused;
     }
-    return writeOutput(block);
+    return writeOutput(text);
 }
 
 int decrypt(const Options &options)
@@ -306,32 +372,49 @@ int decrypt(const Options &options)
     std::string unused;
     if (const int status = obtainPassword(options, false, password, unused))
         return status;
-    if (password.empty()) {
-        say(cipher::PasswordRefusal {cipher::PasswordRefusal::Kind::Empty, 1, {}}.text());
+    if (password.size() > cipher::kMaxPasswordLength) {
+        sayTooLong();
         return Refused;
     }
 
+    // The editor's order: no block is told first, whatever the password.
     std::string text;
-    if (const int status = readInput(text))
+    if (const int status = readInput(text, std::string::npos - 1, 0))
         return status;
-    const cipher::Decryption result = cipher::decryptText(text, password);
+    const cipher::Decryption result = cipher::decryptInPlace(text, password);
     if (!result.found) {
         say(kNoSignature);
         return NoBlock;
     }
-    if (const int status = writeOutput(options.crlf ? result.text : withLf(result.text)))
-        return status;
-    switch (result.verdict) {
-    case cipher::Verdict::Good:
-        return Good;
-    case cipher::Verdict::WrongPassword:
+    if (password.empty()) {
+        say(cipher::PasswordRefusal {cipher::PasswordRefusal::Kind::Empty, 1, {}}.text());
+        return Refused;
+    }
+    // The text deciphered with a wrong key is noise: the input stays the only
+    // copy worth keeping, so nothing is written.
+    if (result.verdict == cipher::Verdict::WrongPassword) {
         say(kIncorrectPassword);
         return IncorrectPassword;
-    case cipher::Verdict::ChecksumError:
+    }
+    if (!options.crlf)
+        toLf(text);
+    if (const int status = writeOutput(text))
+        return status;
+    if (result.verdict == cipher::Verdict::ChecksumError) {
         say(kChecksumError);
         return ChecksumError;
     }
     return Good;
+}
+
+int run(int argc, char **argv)
+{
+    Options options;
+    if (const int status = parse(argc, argv, options))
+        return status;
+    if (options.help)
+        return writeOutput(kHelp);
+    return options.command == "encrypt" ? encrypt(options) : decrypt(options);
 }
 
 } // namespace
@@ -341,10 +424,14 @@ int main(int argc, char **argv)
     // A closed pipe is an error to report, not a reason to die silently.
     std::signal(SIGPIPE, SIG_IGN);
 
-    Options options;
-    if (const int status = parse(argc, argv, options))
-        return status;
-    if (options.help)
-        return writeOutput(kHelp);
-    return options.command == "encrypt" ? encrypt(options) : decrypt(options);
+    // Reads stop where nothing more could be used, but a text can still be
+    // larger than the memory at hand. Nothing has been written then.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        say("vlq: not enough memory for this text.");
+    } catch (const std::length_error &) {
+        say("vlq: not enough memory for this text.");
+    }
+    return Refused;
 }

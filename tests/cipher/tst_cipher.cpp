@@ -9,7 +9,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 using namespace cipher;
 
@@ -70,6 +72,61 @@ std::string wrapBody(const std::string &block)
 const std::string kBegin(kBeginMarker);
 const std::string kEnd(kEndMarker);
 
+struct Found
+{
+    int kind = -1; // -1: none
+    std::size_t offset = 0;
+    std::size_t line = 0;
+    std::size_t column = 0;
+};
+
+// The domain check's text rules one byte after another, the way they read:
+// the model the fast scan is held to.
+Found firstIssueStepwise(const std::string &s)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> bodies;
+    for (std::size_t from = 0;;) {
+        const std::size_t begin = s.find(kBegin, from);
+        const std::size_t end =
+            begin == std::string::npos ? begin : s.find(kEnd, begin + kBegin.size());
+        if (end == std::string::npos)
+            break;
+        bodies.emplace_back(begin + kBegin.size(), end);
+        from = end + kEnd.size();
+    }
+    using K = DomainIssue::Kind;
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool next = i + 1 < s.size();
+        K kind = K::ControlCharacter;
+        if (c == 31 && std::any_of(bodies.begin(), bodies.end(), [i](const auto &b) {
+                return b.first <= i && i < b.second;
+            }))
+            continue;
+        if (c >= 32 && c < 128) {
+            if (c != 'P' || !next || s[i + 1] != '^')
+                continue;
+            kind = K::EscapePair;
+        } else if (c == '\r' && next && s[i + 1] == '\n') {
+            lineStart = ++i + 1;
+            ++line;
+            continue;
+        } else if (c == '\t') {
+            kind = K::Tab;
+        } else if (c == '\r') {
+            kind = K::LoneCarriageReturn;
+        } else if (c == '\n') {
+            kind = K::LoneLineFeed;
+        } else if (c >= 128) {
+            kind = K::HighByte;
+        }
+        return {int(kind), i, line, i - lineStart + 1};
+    }
+    return {};
+}
+
 } // namespace
 
 class TestCipher : public QObject
@@ -103,6 +160,10 @@ private slots:
     void passwordDomain();
     void everyRefusalIsNeeded();
     void checksumTooLarge();
+    void longestText();
+    void checksumAtTheLimit();
+    void fastScanMatchesStepwise();
+    void inPlaceMatchesCopies();
     void endMarkerInEncryptedForm();
 };
 
@@ -697,6 +758,135 @@ void TestCipher::checksumTooLarge()
     const std::string lowBlock = encryptText(low, "password", 2);
     QCOMPARE(lowBlock.size(), low.size() + kBlockOverhead);
     QVERIFY(decryptText(lowBlock, "password").verdict != Verdict::Good);
+}
+
+void TestCipher::longestText()
+{
+    // Line breaks are the cheapest bytes: this many of them still fit the
+    // checksum, and no text of one byte more does.
+    std::string pairs(kMaxPlainTextLength, '\n');
+    for (std::size_t i = 0; i < pairs.size(); i += 2)
+        pairs[i] = '\r';
+    QVERIFY(!checkPlainText(pairs));
+    for (const char more : {' ', '\x1f'}) {
+        pairs.push_back(more);
+        QCOMPARE(checkPlainText(pairs)->kind,
+            more == ' ' ? DomainIssue::Kind::ChecksumTooLarge
+                        : DomainIssue::Kind::ControlCharacter);
+        pairs.pop_back();
+    }
+}
+
+void TestCipher::checksumAtTheLimit()
+{
+    // The check adds the sum up as it scans, stretch by stretch; it must be
+    // right to the unit: line breaks across stretch edges, quoted 31s and all.
+    QRandomGenerator random(29);
+    std::string text = inDomainText(random, 3'000'000);
+    // A mailed quote: 31s and line breaks all through its body.
+    std::string quoted = wrapBody(encryptText(inDomainText(random, 60000), "pw", 1));
+    QVERIFY(quoted.find('\x1f') != std::string::npos);
+    for (std::size_t at = quoted.find("P^"); at != std::string::npos; at = quoted.find("P^", at))
+        quoted[at + 1] = '_'; // a pair no text can carry, in a block or not
+    text.insert(text.size() / 2, "\r\n" + quoted + "\r\n");
+    // A stretch ending on the CR of a pair whose LF opens one with a 31 in it.
+    text.insert(0, std::string(256 - kBegin.size() - 1, 'x') + kBegin + "\r\n\x1f" + kEnd);
+    std::string folded = text;
+    foldBlockBodies(folded);
+    const std::int64_t rest = 999'999'999 - std::int64_t(checksum(folded));
+    const std::int64_t tildes = (rest - 64) / 126;
+    const std::int64_t last = rest - 126 * tildes; // 64 to 189: two bytes of 32 to 95
+    text.append(std::size_t(tildes), '~');
+    text += char(last / 2);
+    text += char(last - last / 2);
+    QVERIFY(!checkPlainText(text));
+    ++text.back();
+    QCOMPARE(checkPlainText(text)->kind, DomainIssue::Kind::ChecksumTooLarge);
+}
+
+void TestCipher::fastScanMatchesStepwise()
+{
+    // Offenders anywhere, most of all at the edges of the stretches the scan
+    // takes at once (64 bytes): it names the same first one at the same line
+    // and column as the byte-by-byte rules.
+    QRandomGenerator random(19);
+    const std::string offenders[] = {"\t", "\r", "\n", "\x1f", "\x00", "\x80", "\xFF", "P^", "\r\n",
+        "\n\r", "P", "^", "\x7f", kBegin, kEnd};
+    for (int round = 0; round < 4000; ++round) {
+        std::string text = inDomainText(random, random.bounded(round % 20 == 0 ? 3000 : 400));
+        if (round % 3 == 0) {
+            // A quoted block: its body holds 31s, which are fine there only.
+            std::string quoted = encryptText(inDomainText(random, random.bounded(300)), "pw", 2);
+            quoted[quoted.size() / 2] = '\x1f';
+            text.insert(random.bounded(int(text.size()) + 1), quoted);
+        }
+        for (int n = random.bounded(3); n > 0; --n) {
+            const std::string &bad = offenders[random.bounded(int(std::size(offenders)))];
+            const std::size_t edge = 64 * random.bounded(int(text.size() / 64) + 1);
+            const std::size_t at = std::min(text.size(),
+                round % 2 ? edge + random.bounded(3) - 1 : random.bounded(int(text.size()) + 1));
+            text.insert(at, bad);
+        }
+        const Found expected = firstIssueStepwise(text);
+        const std::optional<DomainIssue> issue = checkPlainText(text);
+        QCOMPARE(issue ? int(issue->kind) : -1, expected.kind);
+        // Checking and folding at once folds what folding alone does.
+        std::string roomy = "(room)" + text;
+        QCOMPARE(bool(checkAndFold(roomy, 6)), bool(issue));
+        std::string folded = "(room)" + text;
+        if (!issue)
+            foldBlockBodies(folded);
+        QCOMPARE(roomy, folded);
+        if (!issue)
+            continue;
+        QCOMPARE(issue->offset, expected.offset);
+        QCOMPARE(issue->line, expected.line);
+        QCOMPARE(issue->column, expected.column);
+        QCOMPARE(issue->byte, static_cast<unsigned char>(text[issue->offset]));
+    }
+}
+
+void TestCipher::inPlaceMatchesCopies()
+{
+    // The in-place roads give what the copying ones give, for any bytes and
+    // any password, and decrypting cuts the text exactly as the parts say.
+    QRandomGenerator random(23);
+    for (int round = 0; round < 1500; ++round) {
+        const int level = 1 + round % 3;
+        const std::string password = round % 5 == 4
+            ? randomBytes(random, 1 + random.bounded(6), 0, 255)
+            : randomBytes(random, 1 + random.bounded(20), 32, 126);
+        const std::string plain = round % 4 == 0
+            ? randomBytes(random, random.bounded(300), 0, 255)
+            : inDomainText(random, random.bounded(round % 100 == 0 ? 20000 : 300));
+        std::string block = plain;
+        encryptInPlace(block, password, level);
+        QCOMPARE(block, encryptText(plain, password, level));
+        std::string roomy = std::string(kBlockHead, '?') + plain;
+        encryptAfterRoom(roomy, password, level);
+        QCOMPARE(roomy, block);
+
+        const std::string pieces[] = {
+            kBegin, kEnd, "[", "\r\n", "\n", "P", "^", "x", "[End_", wrapBody(block), block};
+        std::string text;
+        for (int i = random.bounded(6); i > 0; --i)
+            text += pieces[random.bounded(int(std::size(pieces)))];
+        const std::string guess = round % 3 == 0 ? std::string("wrong") : password;
+        std::string work = text;
+        const Decryption got = decryptInPlace(work, guess);
+        const std::optional<SplitText> parts = splitText(text);
+        QCOMPARE(got.found, parts.has_value());
+        QVERIFY(got.text.empty());
+        if (!parts) {
+            QCOMPARE(work, text);
+            continue;
+        }
+        QVERIFY(hasSignature(text));
+        const Body body = readBody(parts->body);
+        const Deciphered d = decipher(body.normalised, body.level, guess);
+        QCOMPARE(got.verdict, d.verdict);
+        QCOMPARE(work, parts->before + d.plain + parts->after);
+    }
 }
 
 void TestCipher::endMarkerInEncryptedForm()

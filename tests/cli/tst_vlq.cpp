@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -61,10 +63,17 @@ private slots:
     void decryptVerdicts_data();
     void decryptVerdicts();
     void passwordFileFirstLine();
+    void passwordFileBounds_data();
+    void passwordFileBounds();
     void largeText();
+    void lineEndsAcrossReads();
+    void quotedBlockRoundTrip();
+    void inputBounds();
 
 private:
     Run vlq(const QStringList &args, const QByteArray &input = {});
+    // Standard input from a file, and optionally a cap on the address space.
+    Run vlqFromFile(const QStringList &args, const QString &input, rlim_t addressSpace = 0);
     QString passwordFile(const QByteArray &content);
 
     QString m_binary;
@@ -83,6 +92,23 @@ Run TestVlq::vlq(const QStringList &args, const QByteArray &input)
         return {};
     process.write(input);
     process.closeWriteChannel();
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+Run TestVlq::vlqFromFile(const QStringList &args, const QString &input, rlim_t addressSpace)
+{
+    QProcess process;
+    process.setChildProcessModifier([addressSpace] {
+        ::setsid();
+        if (addressSpace) {
+            const rlimit limit {addressSpace, addressSpace};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+    });
+    process.setStandardInputFile(input);
+    process.start(m_binary, args);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
@@ -115,7 +141,9 @@ void TestVlq::help()
                  "vlq decrypt [--password-file FILE] [--crlf]", "n + 77 bytes",
                  "terminal without echo", "counts as\nCR LF",
                  "Exit status:", "  2  no encrypted block", "  3  \"Incorrect password.\"",
-                 "  4  \"Check sum error"})
+                 "  4  \"Check sum error", "(nothing on standard output: the input is still",
+                 "only that line is read", "No text over 86,956,520 bytes",
+                 "an empty password\nwhen the text holds a block"})
             QVERIFY2(run.out.contains(needle), needle);
     }
 }
@@ -318,15 +346,18 @@ void TestVlq::decryptVerdicts_data()
     QTest::newRow("broken begin marker")
         << QByteArray("[Encrypted_By_Velmorandquist]\n[Begin_Encryption]\n%abcdefghijk\n")
         << QByteArray("pw") << 2 << QByteArray("Unable to find encryption signature.\n") << false;
+    QTest::newRow("no block, empty password")
+        << QByteArray("plain words\n") << QByteArray() << 2
+        << QByteArray("Unable to find encryption signature.\n") << false;
     QTest::newRow("wrong password")
         << "> " + block + "\n"
-        << QByteArray("not the password") << 3 << QByteArray("Incorrect password.\n") << true;
+        << QByteArray("not the password") << 3 << QByteArray("Incorrect password.\n") << false;
     QTest::newRow("checksum error")
         << qbytes(cipher::encryptText("aP^b", "pw", 1)) << QByteArray("pw") << 4
         << QByteArray("Check sum error:\nData may be corrupt or contain errors.\n") << true;
     QTest::newRow("begin marker ends the text")
         << QByteArray("x\n[Encrypted_By_Velmorandquist][Begin_Encryption]") << QByteArray("pw") << 3
-        << QByteArray("Incorrect password.\n") << true;
+        << QByteArray("Incorrect password.\n") << false;
 }
 
 void TestVlq::decryptVerdicts()
@@ -343,7 +374,7 @@ void TestVlq::decryptVerdicts()
         QCOMPARE(run.out, QByteArray());
         return;
     }
-    // Written all the same, as the editor does.
+    // A checksum error's text is written all the same, as the editor keeps it.
     const cipher::Decryption expected = cipher::decryptText(bytes(crlf(input)), bytes(password));
     QCOMPARE(run.out, qbytes(expected.text));
 }
@@ -357,6 +388,47 @@ void TestVlq::passwordFileFirstLine()
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, QByteArray("x"));
     }
+}
+
+void TestVlq::passwordFileBounds_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("encryptMessage"); // empty: usable
+    QTest::addColumn<QByteArray>("decryptMessage");
+    const QByteArray tooLong = "vlq: cannot use this password: it is longer than 245 characters.\n";
+    const QByteArray longest(245, 'k');
+    const QByteArray garbage(4 << 20, '\0');
+    QTest::newRow("longest line, megabytes after")
+        << passwordFile(longest + "\r\n" + garbage) << QByteArray() << QByteArray();
+    QTest::newRow("longest line, nothing after")
+        << passwordFile(longest + "\r") << QByteArray() << QByteArray();
+    QTest::newRow("one character more") << passwordFile(longest + "k\n") << tooLong << tooLong;
+    QTest::newRow("a line of megabytes")
+        << passwordFile(QByteArray(8 << 20, 'k') + "\n") << tooLong << tooLong;
+    QTest::newRow("/dev/zero")
+        << u"/dev/zero"_s
+        << QByteArray("vlq: cannot use this password: a password character outside 32 to 126 "
+                      "at position 1.\n")
+        << tooLong;
+}
+
+void TestVlq::passwordFileBounds()
+{
+    // Only the first line can be used, so no more of the file is read than
+    // that takes, whatever it holds.
+    QFETCH(QString, file);
+    QFETCH(QByteArray, encryptMessage);
+    QFETCH(QByteArray, decryptMessage);
+    const Run encrypted =
+        vlq({u"encrypt"_s, u"--level"_s, u"3"_s, u"--password-file"_s, file}, "a secret\n");
+    QCOMPARE(encrypted.err, encryptMessage);
+    QCOMPARE(encrypted.status, encryptMessage.isEmpty() ? 0 : 1);
+    const QByteArray block =
+        encrypted.status == 0 ? encrypted.out : qbytes(cipher::encryptText("x", "pw", 1));
+    const Run decrypted = vlq({u"decrypt"_s, u"--password-file"_s, file}, block);
+    QCOMPARE(decrypted.err, decryptMessage);
+    QCOMPARE(decrypted.status, decryptMessage.isEmpty() ? 0 : 1);
+    QCOMPARE(decrypted.out, QByteArray(decryptMessage.isEmpty() ? "a secret\n" : ""));
 }
 
 void TestVlq::largeText()
@@ -373,6 +445,94 @@ void TestVlq::largeText()
     const Run decrypted = vlq({u"decrypt"_s, u"--password-file"_s, pw}, encrypted.out);
     QCOMPARE(decrypted.status, 0);
     QVERIFY(decrypted.out == text);
+}
+
+void TestVlq::lineEndsAcrossReads()
+{
+    // Standard input arrives in pieces (64 KB from a file): a CR LF split
+    // between two is one line end, a lone LF at the start of a piece gets its
+    // CR, and a CR closing a piece stays alone.
+    const qsizetype piece = 1 << 16;
+    QByteArray text(3 * piece + 5, 'a');
+    text[piece - 1] = '\r';
+    text[piece] = '\n';
+    text[2 * piece] = '\n';
+    text[3 * piece - 1] = '\r';
+    const QString path = passwordFile(text);
+    const QString pw = passwordFile("pieces");
+    const Run encrypted =
+        vlqFromFile({u"encrypt"_s, u"--level"_s, u"2"_s, u"--password-file"_s, pw}, path);
+    QCOMPARE(encrypted.err,
+        "vlq: cannot encrypt this text exactly: a carriage return without a line feed at line 3, "
+        "column "
+            + QByteArray::number(piece - 1) + ".\n");
+    text[3 * piece - 1] = 'a';
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    const Run good =
+        vlqFromFile({u"encrypt"_s, u"--level"_s, u"2"_s, u"--password-file"_s, pw}, path);
+    QCOMPARE(good.status, 0);
+    QVERIFY(good.out == qbytes(cipher::encryptText(bytes(crlf(text)), "pieces", 2)));
+    const Run back = vlq({u"decrypt"_s, u"--crlf"_s, u"--password-file"_s, pw}, good.out);
+    QVERIFY(back.out == crlf(text));
+}
+
+void TestVlq::quotedBlockRoundTrip()
+{
+    // A reply quoting a block (whose body holds byte 31) is encrypted, and
+    // both layers come back off: first the reply, then the quoted text.
+    std::string innerPlain;
+    std::string inner;
+    for (int i = 0; inner.find('\x1f') == std::string::npos; ++i) {
+        innerPlain = "Meet me at noon, number " + std::to_string(i) + ".\r\n";
+        inner = cipher::encryptText(innerPlain, "inner password", 2);
+    }
+    const QString innerPw = passwordFile("inner password\n");
+    const QString outerPw = passwordFile("outer password\n");
+    const QByteArray reply = "Fine by me.\n\n> " + qbytes(inner) + "\n";
+    const Run outer =
+        vlq({u"encrypt"_s, u"--level"_s, u"3"_s, u"--password-file"_s, outerPw}, reply);
+    QCOMPARE(outer.err, QByteArray());
+    QCOMPARE(outer.status, 0);
+    const Run opened = vlq({u"decrypt"_s, u"--crlf"_s, u"--password-file"_s, outerPw}, outer.out);
+    QCOMPARE(opened.status, 0);
+    QVERIFY(opened.out.startsWith("Fine by me.\r\n\r\n> [Encrypted_By_Velmorandquist]"));
+    const Run plain = vlq({u"decrypt"_s, u"--password-file"_s, innerPw}, opened.out);
+    QCOMPARE(plain.err, QByteArray());
+    QCOMPARE(plain.status, 0);
+    QCOMPARE(plain.out, "Fine by me.\n\n> " + qbytes(innerPlain).replace("\r\n", "\n") + "\n");
+}
+
+void TestVlq::inputBounds()
+{
+    // encrypt stops reading where no text fits the checksum any more, so an
+    // endless input ends in the checksum refusal, not in memory running out.
+    const QString pw = passwordFile("password");
+    const Run endless =
+        vlqFromFile({u"encrypt"_s, u"--level"_s, u"1"_s, u"--password-file"_s, pw}, u"/dev/zero"_s);
+    QCOMPARE(endless.status, 1);
+    QCOMPARE(endless.out, QByteArray());
+    QCOMPARE(endless.err,
+        QByteArray("vlq: cannot encrypt this text exactly: a checksum too large for the block "
+                   "(the text is too long).\n"));
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the address space cap leaves no room for the sanitizer's shadow memory");
+#else
+    // Without the memory for a text: a message and exit 1, never an abort.
+    const QString big = m_dir.filePath(u"big"_s);
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(96 << 20));
+    file.close();
+    for (const QStringList &args :
+        {QStringList {u"encrypt"_s, u"--level"_s, u"1"_s, u"--password-file"_s, pw},
+            QStringList {u"decrypt"_s, u"--password-file"_s, pw}}) {
+        const Run starved = vlqFromFile(args, big, 64 << 20);
+        QCOMPARE(starved.status, 1);
+        QCOMPARE(starved.out, QByteArray());
+        QCOMPARE(starved.err, QByteArray("vlq: not enough memory for this text.\n"));
+    }
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestVlq)
