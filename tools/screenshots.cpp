@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
         "Meet me at the old mill at noon.\r\nBring the map.", "correct horse", 3);
     main.editor().setText(QByteArray(block.data(), qsizetype(block.size())));
     bool ok = save(&main, out.filePath(QStringLiteral("main.png")));
-    for (const char *name : {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7", "TForm10"}) {
+    for (const char *name : {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7", "TForm9", "TForm10", "TForm11"}) {
         QWidget *window = program.window(QString::fromLatin1(name));
         window->show();
         ok = save(window, out.filePath(QString::fromLatin1(name) + QStringLiteral(".png"))) && ok;

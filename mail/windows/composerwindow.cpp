@@ -9,7 +9,6 @@
 #include "mail/windows/preferenceswindow.h"
 #include "mail/windows/progresswindow.h"
 #include "widgets/flatbutton.h"
-#include "widgets/parts.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -47,6 +46,8 @@ QPlainTextEdit *addressField(QWidget *parent, const char *name)
     field->setObjectName(QString::fromLatin1(name));
     field->setTabChangesFocus(true);
     field->setLineWrapMode(QPlainTextEdit::NoWrap);
+    field->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     field->setFixedHeight(field->fontMetrics().height() + 10);
     return field;
 }
@@ -99,8 +100,12 @@ ComposerWindow::ComposerWindow(const RichEdit &mainEditor, ComposerPeers &peers,
     item(help, QStringLiteral("&About..."), [this] { modal().execModal(m_peers.aboutWindow()); });
 
     // The header: the fields with their labels, Send and Close beside them.
-    QFrame *header = widgets::bevelPanel(this, QRect(0, 0, 100, 113));
+    // Raised inside a lowered edge, as the program's panels are, and as wide
+    // as the window.
+    auto *header = new QFrame(this);
     header->setObjectName(QStringLiteral("Panel1"));
+    header->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    header->setLineWidth(1);
     header->setFixedHeight(113);
     auto *grid = new QGridLayout(header);
     grid->setContentsMargins(8, 6, 8, 6);
@@ -123,13 +128,17 @@ ComposerWindow::ComposerWindow(const RichEdit &mainEditor, ComposerPeers &peers,
     m_sendButton = new widgets::OpaqueFlatButton(header);
     m_sendButton->setObjectName(QStringLiteral("CoolButton1"));
     m_sendButton->setText(QStringLiteral("&Send"));
-    m_sendButton->setGlyph(
-        assets::picture(QStringLiteral("toolbar/quickmail"), QSize(20, 20), devicePixelRatioF()));
+    const QPixmap sendGlyph =
+        assets::picture(QStringLiteral("toolbar/quickmail"), QSize(20, 20), devicePixelRatioF());
+    m_sendButton->setGlyph(sendGlyph);
+    m_sendButton->setNoFocusGlyph(assets::greyForm(sendGlyph));
     m_closeButton = new widgets::OpaqueFlatButton(header);
     m_closeButton->setObjectName(QStringLiteral("CoolButton2"));
     m_closeButton->setText(QStringLiteral("&Close"));
-    m_closeButton->setGlyph(
-        assets::picture(QStringLiteral("glyphs/cancel"), QSize(16, 16), devicePixelRatioF()));
+    const QPixmap closeGlyph =
+        assets::picture(QStringLiteral("glyphs/cancel"), QSize(16, 16), devicePixelRatioF());
+    m_closeButton->setGlyph(closeGlyph);
+    m_closeButton->setNoFocusGlyph(assets::greyForm(closeGlyph));
     for (widgets::OpaqueFlatButton *button : {m_sendButton, m_closeButton})
         button->setFixedSize(qMax(50, button->sizeHint().width()), 40);
     m_attach = new QCheckBox(QStringLiteral("&Attach File"), header);
