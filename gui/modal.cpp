@@ -1,6 +1,7 @@
 #include "gui/modal.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
@@ -8,7 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -232,14 +233,27 @@ bool QtModal::startDetached(const QString &program, const QStringList &arguments
     return QProcess::startDetached(program, arguments);
 }
 
-std::optional<QString> QtModal::askPassword(const QString &title, const QString &label)
+std::optional<PasswordAnswer> QtModal::askPassword(
+    const QString &title, const QString &label, bool offerRemember)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(nullptr, title, label, QLineEdit::Password, QString(), &ok);
-    if (!ok)
+    QDialog dialog;
+    dialog.setWindowTitle(title);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(label, &dialog));
+    auto *field = new QLineEdit(&dialog);
+    field->setEchoMode(QLineEdit::Password);
+    layout->addWidget(field);
+    auto *remember = new QCheckBox(QStringLiteral("&Remember"), &dialog);
+    remember->setToolTip(QStringLiteral("Keep the password in the desktop's keyring"));
+    remember->setVisible(offerRemember);
+    layout->addWidget(remember);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return PasswordAnswer {field->text(), offerRemember && remember->isChecked()};
 }
 
 bool QtModal::openUrl(const QUrl &url)

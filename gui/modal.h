@@ -59,6 +59,12 @@ struct FontChoice
     QColor color;
 };
 
+struct PasswordAnswer
+{
+    QString password;
+    bool remember = false;
+};
+
 class Modal
 {
 public:
@@ -76,8 +82,10 @@ public:
     virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
     // Hands a link to the desktop's program for it; false when none took it.
     virtual bool openUrl(const QUrl &url) = 0;
-    // Asks for a password (not shown as typed); nullopt when cancelled.
-    virtual std::optional<QString> askPassword(const QString &title, const QString &label) = 0;
+    // Asks for a password (not shown as typed), with a "Remember" box when
+    // offered; nullopt when cancelled.
+    virtual std::optional<PasswordAnswer> askPassword(
+        const QString &title, const QString &label, bool offerRemember) = 0;
     virtual void setBusy(bool busy) = 0;
 };
 
@@ -98,7 +106,8 @@ public:
     int execModal(QDialog &dialog) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
     bool openUrl(const QUrl &url) override;
-    std::optional<QString> askPassword(const QString &title, const QString &label) override;
+    std::optional<PasswordAnswer> askPassword(
+        const QString &title, const QString &label, bool offerRemember) override;
     void setBusy(bool busy) override;
 };
 

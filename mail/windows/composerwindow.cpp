@@ -6,6 +6,7 @@
 #include "gui/modal.h"
 #include "gui/printing.h"
 #include "gui/richedit.h"
+#include "mail/windows/keyring.h"
 #include "mail/windows/preferenceswindow.h"
 #include "mail/windows/progresswindow.h"
 #include "widgets/flatbutton.h"
@@ -283,19 +284,38 @@ void ComposerWindow::send()
                QStringLiteral("WARNING"), Icon::Warning, Buttons::YesNo)
             != Answer::Yes)
         return;
-    // A server that wants a log-on gets the password asked now; it is not kept.
+    // A server that wants a log-on: the password the user let the keyring
+    // keep, else asked now.
     QString password;
-    if (!m_peers.mailPreferences().logOnName().isEmpty()) {
-        const auto asked = modal().askPassword(QStringLiteral("Quick Mail"),
-            QStringLiteral("Password for %1 at %2:")
-                .arg(m_peers.mailPreferences().logOnName(), m_peers.mailPreferences().server()));
-        if (!asked)
-            return;
-        password = *asked;
+    const QString logOn = m_peers.mailPreferences().logOnName();
+    const QString keyringKey = logOn + QLatin1Char('@') + m_peers.mailPreferences().server();
+    if (!logOn.isEmpty()) {
+        if (const auto kept = Keyring::read(keyringKey)) {
+            password = *kept;
+        } else {
+            const auto asked = modal().askPassword(QStringLiteral("Quick Mail"),
+                QStringLiteral("Password for %1 at %2:")
+                    .arg(logOn, m_peers.mailPreferences().server()),
+                true);
+            if (!asked)
+                return;
+            password = asked->password;
+            if (asked->remember)
+                Keyring::write(keyringKey, password);
+        }
     }
     m_sending = true;
     m_sendButton->setEnabled(false);
-    guarded([&] { runSend(password); });
+    guarded([&] {
+        try {
+            runSend(password);
+        } catch (const SmtpError &e) {
+            // A refused password is not kept: the next send asks again.
+            if (!logOn.isEmpty() && QByteArray(e.what()).startsWith("Authentication failed"))
+                Keyring::remove(keyringKey);
+            throw;
+        }
+    });
     password.fill(QChar(0));
     m_sending = false;
     m_sendButton->setEnabled(true);

@@ -7,7 +7,9 @@
 #include "mail/windows/composerwindow.h"
 #include "mail/windows/preferenceswindow.h"
 #include "mail/windows/progresswindow.h"
+#include "settings/store.h"
 #include "tests/mail/mailserver.h"
+#include "tests/support/files.h"
 #include "tests/support/scriptedmodal.h"
 
 #include <QAction>
@@ -179,6 +181,28 @@ private slots:
         sendWith("x@example.org", QString(), "two");
         QCOMPARE(ui->messageTexts(), QStringList {"Message Sent"});
         QCOMPARE(server.messages().size(), 1);
+    }
+
+    void logOnAsksThePassword()
+    {
+        // No keyring here: the password is asked at every send, never stored.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        MailServer server;
+        setPreference("smtp", server.server());
+        setPreference("user", "ann");
+        sendWith("x@example.org", QString(), "s"); // cancelled: nothing happens
+        QCOMPARE(ui->log.filter("password ").size(), 1);
+        QVERIFY(ui->messages.isEmpty());
+        QVERIFY(!ui->log.contains("busy"));
+        // A log-on over a line without encryption is refused before the
+        // password goes anywhere.
+        ui->passwordAnswers << gui::PasswordAnswer {"secret", true};
+        sendWith("x@example.org", QString(), "s");
+        QCOMPARE(ui->log.filter("password ").size(), 2);
+        QCOMPARE(ui->messages.size(), 1);
+        QVERIFY2(ui->messages[0].text.contains("encryption"), qPrintable(ui->messages[0].text));
+        QVERIFY(server.messages().isEmpty());
+        QVERIFY(!testsupport::fileBytes(settings::Store::defaultFilePath()).contains("secret"));
     }
 
     void closeDuringASend()

@@ -180,7 +180,8 @@ bool ScriptedModal::openUrl(const QUrl &url)
     return openUrlSucceeds;
 }
 
-std::optional<QString> ScriptedModal::askPassword(const QString &, const QString &label)
+std::optional<gui::PasswordAnswer> ScriptedModal::askPassword(
+    const QString &, const QString &label, bool)
 {
     log << QStringLiteral("password %1").arg(label);
     return passwordAnswers.isEmpty() ? std::nullopt : passwordAnswers.takeFirst();

@@ -53,7 +53,7 @@ public:
     QList<std::optional<QColor>> colorAnswers;
     bool startSucceeds = true;
     bool openUrlSucceeds = true;
-    QList<std::optional<QString>> passwordAnswers; // nullopt: cancelled
+    QList<std::optional<gui::PasswordAnswer>> passwordAnswers; // nullopt: cancelled
     // Scripts for our own modal windows, by objectName, taken from the front.
     // Each runs while the window is shown and active, as a user would act
     // in it; when it returns with the window still open, the window is
@@ -73,7 +73,8 @@ public:
     int execModal(QDialog &dialog) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
     bool openUrl(const QUrl &url) override;
-    std::optional<QString> askPassword(const QString &title, const QString &label) override;
+    std::optional<gui::PasswordAnswer> askPassword(
+        const QString &title, const QString &label, bool offerRemember) override;
     void setBusy(bool busy) override;
 
 private:
