@@ -35,11 +35,17 @@ void loadBytes(QTextDocument &doc, const QByteArray &bytes);
 QByteArray saveBytes(const QTextDocument &doc);
 
 // Files. Errors: "Cannot open file %1" (the name as given: missing, not
-// readable, a folder), "Failed to Load Stream" (opened, but reading failed),
-// "Cannot create file %1" (the file cannot be created, or it exists and has
-// no write permission for anyone), "Failed to Save Stream" (writing or
-// replacing failed). A save writes beside the target and replaces it
-// atomically, so a failed save leaves the old file as it was.
+// readable, not a regular file after following links: a folder, a FIFO, a
+// device), "Failed to Load Stream" (opened, but reading failed), "Cannot
+// create file %1" (the file cannot be created, is not a regular file, or it
+// exists and has no write permission for anyone), "Failed to Save Stream"
+// (writing or replacing failed). A save keeps the file's identity: symbolic
+// links are followed, and the target keeps its inode, hard links, owner,
+// group and mode. Usually the text is written beside the target and replaces
+// it atomically; when that would lose hard links, owner or group, or the
+// folder takes no new files, the target is written over after a backup copy
+// of it, which is written back should the write fail. Either way a failed
+// save leaves the old file as it was.
 void loadFile(QTextDocument &doc, const QString &fileName);
 void saveFile(const QTextDocument &doc, const QString &fileName);
 
