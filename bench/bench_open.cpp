@@ -51,7 +51,7 @@ QByteArray noBlanks(qsizetype size)
     unsigned state = 7;
     for (char &c : out) {
         state = state * 1103515245u + 12345u;
-        c = char(33 + (state >> 16) % 94);
+        c = char('a' + (state >> 16) % 26);
     }
     return out;
 }
@@ -111,9 +111,10 @@ double setPlainText(const QString &text, const QFont &font)
 void compare(const QString &what, const QString &path, const QString &text, const QFont &font)
 {
     const double open = openInEditor(path);
+    std::printf("%-40s %8.3f s", qPrintable(what), open);
+    std::fflush(stdout);
     const double yard = setPlainText(text, font);
-    std::printf("%-40s %8.3f s   setPlainText %8.3f s   ratio %5.2f\n", qPrintable(what), open,
-        yard, open / yard);
+    std::printf("   setPlainText %8.3f s   ratio %5.2f\n", yard, open / yard);
     std::fflush(stdout);
 }
 
@@ -138,25 +139,6 @@ int main(int argc, char *argv[])
     const QString path = dir.filePath(QStringLiteral("open.txt"));
     const QFont font = gui::RichEdit().document()->defaultFont();
 
-    if (chosen.contains(QLatin1String("probe"))) {
-        for (const int count : {100'000, 200'000, 400'000}) {
-            const QByteArray rtf = paragraphs(count);
-            QTextDocument doc;
-            QElapsedTimer t;
-            t.start();
-            document::rtf::loadBytes(doc, rtf);
-            const double a = t.nsecsElapsed() / 1e9;
-            QByteArray plain;
-            for (int i = 0; i < count; ++i)
-                plain.append("a\n");
-            t.start();
-            QTextDocument doc2;
-            document::rtf::loadBytes(doc2, plain);
-            std::printf("%d rtf %.3f plain %.3f\n", count, a, t.nsecsElapsed() / 1e9);
-            std::fflush(stdout);
-        }
-        return 0;
-    }
     if (wanted("lines")) {
         for (const int mb : {10, 50}) {
             const QByteArray bytes = lines(qsizetype(mb) << 20);

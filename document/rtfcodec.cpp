@@ -109,10 +109,10 @@ void loadBytes(QTextDocument &doc, const QByteArray &bytes)
         throw Error(loadFailed());
 }
 
-QByteArray saveBytes(const QTextDocument &doc)
+QByteArray saveBytes(const QTextDocument &doc, const QColor &defaultColor)
 {
     try {
-        return writeRtf(doc);
+        return writeRtf(doc, defaultColor);
     } catch (const std::bad_alloc &) {
         throw Error(saveFailed());
     }
@@ -203,7 +203,7 @@ void saveInPlace(const QString &target, const QByteArray &bytes, const QString &
 
 } // namespace
 
-void saveFile(const QTextDocument &doc, const QString &fileName)
+void saveFile(const QTextDocument &doc, const QString &fileName, const QColor &defaultColor)
 {
     const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(fileName);
     const QFileInfo info(fileName);
@@ -217,7 +217,7 @@ void saveFile(const QTextDocument &doc, const QString &fileName)
     const QString target = info.exists() ? info.canonicalFilePath() : fileName;
     if (info.exists() && !info.isFile())
         throw Error(cannotCreate);
-    const QByteArray bytes = saveBytes(doc);
+    const QByteArray bytes = saveBytes(doc, defaultColor);
 
     // Replacing the file by another would cut it from its other hard links,
     // which would keep the old content, and would give it this process's

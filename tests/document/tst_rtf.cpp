@@ -672,6 +672,23 @@ private slots:
             (QList<QList<Run>> {{Run {QStringLiteral("x"),
                 rtf::RunFormat {QStringLiteral("Writer Default"), 13, false, false, false, false,
                     QColor()}}}}));
+
+        // A default colour is written for runs without a colour of their
+        // own; runs with one keep theirs.
+        QTextCursor c(&doc);
+        c.movePosition(QTextCursor::End);
+        QTextCharFormat green;
+        green.setForeground(QColor(0, 128, 0));
+        c.insertText(QStringLiteral("y"), green);
+        const QByteArray colored = rtf::saveBytes(doc, QColor(1, 2, 3));
+        QVERIFY(colored.contains("{\\colortbl ;\\red1\\green2\\blue3;\\red0\\green128\\blue0;}"));
+        rtf::loadBytes(back, colored);
+        const rtf::RunFormat x {
+            QStringLiteral("Writer Default"), 13, false, false, false, false, QColor(1, 2, 3)};
+        rtf::RunFormat y = x;
+        y.color = QColor(0, 128, 0);
+        QCOMPARE(runsOf(back),
+            (QList<QList<Run>> {{Run {QStringLiteral("x"), x}, Run {QStringLiteral("y"), y}}}));
     }
 
     // Tables, lists and images pasted into the editor: the text stays.
