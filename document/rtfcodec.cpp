@@ -131,9 +131,7 @@ void loadFile(QTextDocument &doc, const QString &fileName)
         ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw Error(cannotOpen);
-    struct stat st
-    {
-    };
+    struct stat st;
     QFile file;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
         || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
@@ -158,8 +156,8 @@ namespace {
 // goes to a backup file first (beside the file when its folder allows,
 // else in the temporary folder); when the write fails the old content is
 // written back and the backup removed, and should even that fail, the
-// backup stays where it is. Hand-written on POSIX calls: Qt offers no fsync
-// and no write over a file without truncating it first.
+// backup stays where it is. fsync() is called by hand: QFile offers no way
+// to know the bytes are on the disk before the old ones are written over.
 void saveInPlace(const QString &target, const QByteArray &bytes, const QString &cannotCreate)
 {
     QFile file(target);
@@ -223,9 +221,7 @@ void saveFile(const QTextDocument &doc, const QString &fileName, const QColor &d
     // which would keep the old content, and would give it this process's
     // owner and group; then the file is written over instead, as it is when
     // its folder takes no new files.
-    struct stat st
-    {
-    };
+    struct stat st;
     if (info.exists() && ::stat(QFile::encodeName(target).constData(), &st) == 0
         && (st.st_nlink > 1 || st.st_uid != ::geteuid() || st.st_gid != ::getegid()
             || ::access(

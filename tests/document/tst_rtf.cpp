@@ -1010,6 +1010,13 @@ private slots:
         QVERIFY(S_ISLNK(statOf(symlink).st_mode));
         QCOMPARE(fileBytes(link), saved);
 
+        // A link to a file not there yet stays a link to the new file.
+        const QString dangling = dir.filePath(QStringLiteral("dangling.vlq"));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("later.vlq")), dangling));
+        rtf::saveFile(doc, dangling);
+        QVERIFY(S_ISLNK(statOf(dangling).st_mode));
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("later.vlq"))), saved);
+
         // A file of its own is replaced atomically, and keeps its mode.
         const QString single = dir.filePath(QStringLiteral("single.vlq"));
         QVERIFY(writeFile(single, "old"));
@@ -1059,7 +1066,8 @@ private slots:
         QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
         names.removeOne(QStringLiteral("others.vlq"));
         QCOMPARE(names,
-            (QStringList {QStringLiteral("doc.vlq"), QStringLiteral("hard.vlq"),
+            (QStringList {QStringLiteral("dangling.vlq"), QStringLiteral("doc.vlq"),
+                QStringLiteral("hard.vlq"), QStringLiteral("later.vlq"),
                 QStringLiteral("single.vlq"), QStringLiteral("sym-single.vlq"),
                 QStringLiteral("sym.vlq")}));
     }
