@@ -4,14 +4,19 @@
 #include "document/rtfreader.h"
 #include "document/rtfwriter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <fcntl.h>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace document::rtf {
 
@@ -79,11 +84,14 @@ void loadBytes(QTextDocument &doc, const QByteArray &bytes)
     const bool undo = doc.isUndoRedoEnabled();
     // Without undo the load keeps no copy of the old or new text.
     doc.setUndoRedoEnabled(false);
+    // The clear belongs to the edit block too: outside it, the layout would
+    // follow every insertion of the load one by one, with work growing with
+    // the text laid out so far.
+    QTextCursor cursor(&doc);
+    cursor.beginEditBlock();
     doc.clear();
     if (doc.defaultFont() != font)
         doc.setDefaultFont(font);
-    QTextCursor cursor(&doc);
-    cursor.beginEditBlock();
     bool failed = false;
     try {
         if (looksLikeRtf(bytes))
@@ -101,10 +109,10 @@ void loadBytes(QTextDocument &doc, const QByteArray &bytes)
         throw Error(loadFailed());
 }
 
-QByteArray saveBytes(const QTextDocument &doc)
+QByteArray saveBytes(const QTextDocument &doc, const QColor &defaultColor)
 {
     try {
-        return writeRtf(doc);
+        return writeRtf(doc, defaultColor);
     } catch (const std::bad_alloc &) {
         throw Error(saveFailed());
     }
@@ -112,9 +120,24 @@ QByteArray saveBytes(const QTextDocument &doc)
 
 void loadFile(QTextDocument &doc, const QString &fileName)
 {
-    QFile file(fileName);
-    if (fileName.isEmpty() || QFileInfo(fileName).isDir() || !file.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("Cannot open file %1").arg(fileName));
+    const QString cannotOpen = QStringLiteral("Cannot open file %1").arg(fileName);
+    // Only regular files are read: a FIFO, a device or a folder would block
+    // in open() or read forever. The type is checked before opening, and
+    // again on what was opened, without blocking, in case the name was
+    // given to something else meanwhile.
+    if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
+        throw Error(cannotOpen);
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw Error(cannotOpen);
+    struct stat st;
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw Error(cannotOpen);
+    }
     QByteArray bytes;
     try {
         bytes = file.readAll();
@@ -126,7 +149,59 @@ void loadFile(QTextDocument &doc, const QString &fileName)
     loadBytes(doc, bytes);
 }
 
-void saveFile(const QTextDocument &doc, const QString &fileName)
+namespace {
+
+// Writes the bytes over the file's own content, so that the file keeps its
+// inode, its other hard links, its owner, group and mode. The old content
+// goes to a backup file first (beside the file when its folder allows,
+// else in the temporary folder); when the write fails the old content is
+// written back and the backup removed, and should even that fail, the
+// backup stays where it is. fsync() is called by hand: QFile offers no way
+// to know the bytes are on the disk before the old ones are written over.
+void saveInPlace(const QString &target, const QByteArray &bytes, const QString &cannotCreate)
+{
+    QFile file(target);
+    // Unbuffered: after a failed write no buffered rest stands in the way
+    // of writing the old content back.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        throw Error(cannotCreate);
+    QByteArray old;
+    try {
+        old = file.readAll();
+    } catch (const std::bad_alloc &) {
+        throw Error(saveFailed());
+    }
+    if (file.error() != QFileDevice::NoError)
+        throw Error(saveFailed());
+
+    const QFileInfo info(target);
+    const QString name = QStringLiteral("/.%1.XXXXXX~").arg(info.fileName());
+    QTemporaryFile backup(info.absolutePath() + name);
+    if (!backup.open()) {
+        backup.setFileTemplate(QDir::tempPath() + name);
+        if (!backup.open())
+            throw Error(saveFailed());
+    }
+    if (backup.write(old) != old.size() || !backup.flush() || ::fsync(backup.handle()) != 0)
+        throw Error(saveFailed());
+
+    // Writing over the old bytes before cutting the file to size keeps
+    // their disk space for the case that the old content must go back.
+    const auto writeAll = [&file](const QByteArray &content) {
+        return file.seek(0) && file.write(content) == content.size() && file.flush()
+            && file.resize(content.size()) && ::fsync(file.handle()) == 0;
+    };
+    if (writeAll(bytes))
+        return;
+    file.unsetError();
+    if (!writeAll(old))
+        backup.setAutoRemove(false);
+    throw Error(saveFailed());
+}
+
+} // namespace
+
+void saveFile(const QTextDocument &doc, const QString &fileName, const QColor &defaultColor)
 {
     const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(fileName);
     const QFileInfo info(fileName);
@@ -136,10 +211,29 @@ void saveFile(const QTextDocument &doc, const QString &fileName)
         QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (fileName.isEmpty() || info.isDir() || (info.exists() && !(info.permissions() & writable)))
         throw Error(cannotCreate);
-    const QByteArray bytes = saveBytes(doc);
+    // A symbolic link stays a link: its target is written.
+    const QString target = info.exists() ? info.canonicalFilePath() : fileName;
+    if (info.exists() && !info.isFile())
+        throw Error(cannotCreate);
+    const QByteArray bytes = saveBytes(doc, defaultColor);
+
+    // Replacing the file by another would cut it from its other hard links,
+    // which would keep the old content, and would give it this process's
+    // owner and group; then the file is written over instead, as it is when
+    // its folder takes no new files.
+    struct stat st;
+    if (info.exists() && ::stat(QFile::encodeName(target).constData(), &st) == 0
+        && (st.st_nlink > 1 || st.st_uid != ::geteuid() || st.st_gid != ::getegid()
+            || ::access(
+                   QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK | X_OK)
+                != 0)) {
+        saveInPlace(target, bytes, cannotCreate);
+        return;
+    }
+
     // The text goes to a new file beside the target, which replaces the
     // target only once it is complete: a failed save leaves the old file.
-    QSaveFile file(fileName);
+    QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         throw Error(cannotCreate);
     if (file.write(bytes) != bytes.size() || !file.commit())

@@ -30,22 +30,32 @@ void loadBytes(QTextDocument &doc, const QByteArray &bytes);
 
 // The document as RTF: ASCII in lines of at most 80 characters; each block
 // a paragraph, U+2028 a \line, and every run with its RunFormat. Tables,
-// lists and images are not written, their text is. Throws Error("Failed to
-// Save Stream") only when memory runs out.
-QByteArray saveBytes(const QTextDocument &doc);
+// lists and images are not written, their text is. A valid default colour is
+// the colour of runs without one of their own (the colour the editor shows
+// them in), written as such; without it they stay "auto". Throws
+// Error("Failed to Save Stream") only when memory runs out.
+QByteArray saveBytes(const QTextDocument &doc, const QColor &defaultColor = QColor());
 
 // Files. Errors: "Cannot open file %1" (the name as given: missing, not
-// readable, a folder), "Failed to Load Stream" (opened, but reading failed),
-// "Cannot create file %1" (the file cannot be created, or it exists and has
-// no write permission for anyone), "Failed to Save Stream" (writing or
-// replacing failed). A save writes beside the target and replaces it
-// atomically, so a failed save leaves the old file as it was.
+// readable, not a regular file after following links: a folder, a FIFO, a
+// device), "Failed to Load Stream" (opened, but reading failed), "Cannot
+// create file %1" (the file cannot be created, is not a regular file, or it
+// exists and has no write permission for anyone), "Failed to Save Stream"
+// (writing or replacing failed). A save keeps the file's identity: symbolic
+// links are followed, and the target keeps its inode, hard links, owner,
+// group and mode. Usually the text is written beside the target and replaces
+// it atomically; when that would lose hard links, owner or group, or the
+// folder takes no new files, the target is written over after a backup copy
+// of it, which is written back should the write fail. Either way a failed
+// save leaves the old file as it was.
 void loadFile(QTextDocument &doc, const QString &fileName);
-void saveFile(const QTextDocument &doc, const QString &fileName);
+void saveFile(
+    const QTextDocument &doc, const QString &fileName, const QColor &defaultColor = QColor());
 
 // The character formatting the file format carries, as a run shows it: the
 // run's own properties where it sets them, else those of the document's
-// default font. An invalid colour is the text colour ("auto"). The writer
+// default font and the default colour. An invalid colour is the text colour
+// ("auto"). The writer
 // writes this; reading the file back gives a run with the same RunFormat.
 struct RunFormat
 {
@@ -58,6 +68,7 @@ struct RunFormat
     QColor color;
     bool operator==(const RunFormat &) const = default;
 };
-RunFormat resolvedFormat(const QTextCharFormat &format, const QFont &defaultFont);
+RunFormat resolvedFormat(
+    const QTextCharFormat &format, const QFont &defaultFont, const QColor &defaultColor = QColor());
 
 } // namespace document::rtf

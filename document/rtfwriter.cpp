@@ -218,7 +218,7 @@ void changeFormat(Out &out, Written &cur, const Written &want)
 
 } // namespace
 
-QByteArray writeRtf(const QTextDocument &doc)
+QByteArray writeRtf(const QTextDocument &doc, const QColor &defaultColor)
 {
     const QFont defaultFont = doc.defaultFont();
 
@@ -239,7 +239,7 @@ QByteArray writeRtf(const QTextDocument &doc)
                 slotOf.resize(index + 1, -1);
             if (slotOf[index] >= 0)
                 continue;
-            const RunFormat f = resolvedFormat(fragment.charFormat(), defaultFont);
+            const RunFormat f = resolvedFormat(fragment.charFormat(), defaultFont, defaultColor);
             Written w;
             w.font = int(fonts.indexOf(f.family));
             if (w.font < 0) {
@@ -308,7 +308,8 @@ QByteArray writeRtf(const QTextDocument &doc)
     return out.take();
 }
 
-RunFormat resolvedFormat(const QTextCharFormat &format, const QFont &defaultFont)
+RunFormat resolvedFormat(
+    const QTextCharFormat &format, const QFont &defaultFont, const QColor &defaultColor)
 {
     const QFont font = format.font().resolve(defaultFont);
     RunFormat r;
@@ -324,6 +325,8 @@ RunFormat resolvedFormat(const QTextCharFormat &format, const QFont &defaultFont
     if (format.hasProperty(QTextFormat::ForegroundBrush)
         && format.foreground().style() != Qt::NoBrush)
         r.color = QColor::fromRgb(format.foreground().color().rgb());
+    else if (defaultColor.isValid())
+        r.color = QColor::fromRgb(defaultColor.rgb());
     return r;
 }
 

@@ -6,11 +6,13 @@
 // travel by mail as it is.
 
 #include <QByteArray>
+#include <QColor>
 
 class QTextDocument;
 
 namespace document::rtf {
 
-QByteArray writeRtf(const QTextDocument &doc);
+// See saveBytes() for the default colour.
+QByteArray writeRtf(const QTextDocument &doc, const QColor &defaultColor = QColor());
 
 } // namespace document::rtf

@@ -502,10 +502,7 @@ void MainWindow::chooseFont()
         return;
     // The chosen font becomes the default character format: text without a
     // format of its own shows in it.
-    m_editor->document()->setDefaultFont(m_fontDialog.font.font);
-    QPalette palette = m_editor->palette();
-    palette.setColor(QPalette::Text, m_fontDialog.font.color);
-    m_editor->setPalette(palette);
+    m_editor->setDefaultFormat(m_fontDialog.font.font, m_fontDialog.font.color);
 }
 
 void MainWindow::chooseBackground()

@@ -4,6 +4,7 @@
 #include "document/cp1252.h"
 #include "document/rtfcodec.h"
 
+#include <QApplication>
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -108,6 +109,11 @@ RichEdit::RichEdit(QWidget *parent)
 {
     setAcceptRichText(true);
     setLineWrapMode(QTextEdit::WidgetWidth);
+    // Lines break at word boundaries only. Qt's default, which also breaks
+    // inside a word too long for the line, looks for a word boundary up to
+    // the paragraph's end again for every line: minutes for a long line
+    // without blanks. Such a word now stays one line, reached by scrolling.
+    setWordWrapMode(QTextOption::WordWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(document(), &QTextDocument::contentsChange, this, &RichEdit::onContentsChange);
@@ -200,7 +206,22 @@ void RichEdit::loadFromFile(const QString &fileName)
 
 void RichEdit::saveToFile(const QString &fileName) const
 {
-    document::rtf::saveFile(*document(), fileName);
+    document::rtf::saveFile(*document(), fileName, m_writtenColor);
+}
+
+void RichEdit::setDefaultFormat(const QFont &font, const QColor &color)
+{
+    document()->setDefaultFont(font);
+    const QColor platform = QApplication::palette(this).color(QPalette::Text);
+    m_writtenColor = color.isValid() && color.rgb() != platform.rgb() ? color : QColor();
+    QPalette p = palette();
+    p.setColor(QPalette::Text, color.isValid() ? color : platform);
+    setPalette(p);
+}
+
+QColor RichEdit::defaultColor() const
+{
+    return palette().color(QPalette::Text);
 }
 
 bool RichEdit::wordWrap() const
@@ -283,14 +304,33 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
     const QTextDocumentFragment fragment = textCursor().selection();
     if (fragment.isEmpty())
         return QTextEdit::createMimeDataFromSelection();
-    // Plain text and HTML as Qt offers them, and RTF, which other programs
-    // take rich text from us as.
+    // Plain text, HTML and RTF, which other programs take rich text from us
+    // as; text without a colour of its own goes in the default colour.
     auto *data = new QMimeData;
     data->setText(fragment.toPlainText());
-    data->setHtml(fragment.toHtml());
     QTextDocument selection;
     selection.setDefaultFont(document()->defaultFont());
     QTextCursor(&selection).insertFragment(fragment);
+    if (m_writtenColor.isValid()) {
+        // The runs are found first: colouring one may merge it with the next.
+        QList<std::pair<int, int>> uncolored;
+        for (QTextBlock b = selection.begin(); b.isValid(); b = b.next()) {
+            for (auto it = b.begin(); !it.atEnd(); ++it) {
+                const QTextFragment f = it.fragment();
+                if (!f.charFormat().hasProperty(QTextFormat::ForegroundBrush))
+                    uncolored.append({f.position(), f.position() + f.length()});
+            }
+        }
+        QTextCharFormat colored;
+        colored.setForeground(m_writtenColor);
+        QTextCursor c(&selection);
+        for (const auto &[from, to] : std::as_const(uncolored)) {
+            c.setPosition(from);
+            c.setPosition(to, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(colored);
+        }
+    }
+    data->setHtml(selection.toHtml());
     data->setData(kRtfMime, document::rtf::saveBytes(selection));
     return data;
 }

@@ -8,6 +8,7 @@
 // (caret and selection moves) apart from whole-text replacements by commands.
 
 #include <QByteArray>
+#include <QColor>
 #include <QTextEdit>
 
 #include <memory>
@@ -39,6 +40,15 @@ public:
     void loadFromFile(const QString &fileName);
     void saveToFile(const QString &fileName) const;
 
+    // The default character format: text without a format of its own shows
+    // in this font and colour, and goes in them into files and the
+    // clipboard. A colour other than the platform's text colour is written
+    // as such; the platform's (or an invalid colour) stays the colour files
+    // call "auto", so that files do not change for users who never chose one.
+    void setDefaultFormat(const QFont &font, const QColor &color);
+    // The colour text without a colour of its own shows in.
+    QColor defaultColor() const;
+
     bool wordWrap() const;
     void setWordWrap(bool on);
 
@@ -59,6 +69,8 @@ private:
     void recountAll();
 
     std::shared_ptr<struct RichEditTotals> m_totals;
+    // The default colour as the files take it; invalid for "auto".
+    QColor m_writtenColor;
     int m_replacing = 0;
 };
 

@@ -22,6 +22,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -671,6 +672,23 @@ private slots:
             (QList<QList<Run>> {{Run {QStringLiteral("x"),
                 rtf::RunFormat {QStringLiteral("Writer Default"), 13, false, false, false, false,
                     QColor()}}}}));
+
+        // A default colour is written for runs without a colour of their
+        // own; runs with one keep theirs.
+        QTextCursor c(&doc);
+        c.movePosition(QTextCursor::End);
+        QTextCharFormat green;
+        green.setForeground(QColor(0, 128, 0));
+        c.insertText(QStringLiteral("y"), green);
+        const QByteArray colored = rtf::saveBytes(doc, QColor(1, 2, 3));
+        QVERIFY(colored.contains("{\\colortbl ;\\red1\\green2\\blue3;\\red0\\green128\\blue0;}"));
+        rtf::loadBytes(back, colored);
+        const rtf::RunFormat x {
+            QStringLiteral("Writer Default"), 13, false, false, false, false, QColor(1, 2, 3)};
+        rtf::RunFormat y = x;
+        y.color = QColor(0, 128, 0);
+        QCOMPARE(runsOf(back),
+            (QList<QList<Run>> {{Run {QStringLiteral("x"), x}, Run {QStringLiteral("y"), y}}}));
     }
 
     // Tables, lists and images pasted into the editor: the text stays.
@@ -922,6 +940,136 @@ private slots:
         QCOMPARE(fileBytes(path), QByteArray("{\\rtf1 the good file}"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
             QStringList {QStringLiteral("good.vlq")});
+    }
+
+    // What is not a regular file is refused before it is opened, so that a
+    // FIFO or a device cannot block or fill memory; links are followed.
+    void nonRegularFiles()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString toFifo = dir.filePath(QStringLiteral("to-fifo"));
+        QVERIFY(QFile::link(fifo, toFifo));
+        const QString real = dir.filePath(QStringLiteral("real.vlq"));
+        QVERIFY(writeFile(real, "{\\rtf1 linked}"));
+        const QString toReal = dir.filePath(QStringLiteral("to-real"));
+        QVERIFY(QFile::link(real, toReal));
+        QTextDocument doc;
+        doc.setPlainText(QStringLiteral("kept"));
+        for (const QString &name : {fifo, toFifo, QStringLiteral("/dev/zero"),
+                 QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("to-nothing"))}) {
+            if (name.endsWith(QLatin1String("to-nothing")))
+                QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), name));
+            QCOMPARE(errorOf([&] { rtf::loadFile(doc, name); }),
+                QStringLiteral("Cannot open file ") + name);
+            QCOMPARE(doc.toPlainText(), QStringLiteral("kept"));
+        }
+        rtf::loadFile(doc, toReal);
+        QCOMPARE(doc.toPlainText(), QStringLiteral("linked"));
+        // Nor is a FIFO written to.
+        QCOMPARE(errorOf([&] { rtf::saveFile(doc, toFifo); }),
+            QStringLiteral("Cannot create file ") + toFifo);
+    }
+
+    // A save keeps the file: its inode with its other hard links, its mode,
+    // its owner, and a symbolic link stays a link to it.
+    void saveKeepsFileIdentity()
+    {
+        QTemporaryDir dir;
+        const auto statOf = [](const QString &path) {
+            struct stat st
+            {
+            };
+            if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+                st.st_ino = 0;
+            return st;
+        };
+        QTextDocument doc;
+        doc.setPlainText(QStringLiteral("new text"));
+        const QByteArray saved = rtf::saveBytes(doc);
+
+        // Another hard link sees the new content, not the old plain text.
+        const QString path = dir.filePath(QStringLiteral("doc.vlq"));
+        const QString link = dir.filePath(QStringLiteral("hard.vlq"));
+        QVERIFY(writeFile(path, "old plain text"));
+        QCOMPARE(
+            ::link(QFile::encodeName(path).constData(), QFile::encodeName(link).constData()), 0);
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        const ino_t inode = statOf(path).st_ino;
+        rtf::saveFile(doc, path);
+        QCOMPARE(fileBytes(link), saved);
+        QCOMPARE(statOf(path).st_ino, inode);
+        QCOMPARE(statOf(path).st_mode & 07777, mode_t(0600));
+
+        // Through a symbolic link: the link stays, its target is written.
+        const QString symlink = dir.filePath(QStringLiteral("sym.vlq"));
+        QVERIFY(QFile::link(path, symlink));
+        QVERIFY(writeFile(path, "old"));
+        rtf::saveFile(doc, symlink);
+        QVERIFY(S_ISLNK(statOf(symlink).st_mode));
+        QCOMPARE(fileBytes(link), saved);
+
+        // A link to a file not there yet stays a link to the new file.
+        const QString dangling = dir.filePath(QStringLiteral("dangling.vlq"));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("later.vlq")), dangling));
+        rtf::saveFile(doc, dangling);
+        QVERIFY(S_ISLNK(statOf(dangling).st_mode));
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("later.vlq"))), saved);
+
+        // A file of its own is replaced atomically, and keeps its mode.
+        const QString single = dir.filePath(QStringLiteral("single.vlq"));
+        QVERIFY(writeFile(single, "old"));
+        QVERIFY(QFile::setPermissions(
+            single, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(QFile::link(single, dir.filePath(QStringLiteral("sym-single.vlq"))));
+        rtf::saveFile(doc, dir.filePath(QStringLiteral("sym-single.vlq")));
+        QCOMPARE(fileBytes(single), saved);
+        QCOMPARE(statOf(single).st_mode & 07777, mode_t(0644));
+
+        // Read-only stays read-only, with or without other links.
+        QVERIFY(writeFile(path, "old"));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        QCOMPARE(errorOf([&] { rtf::saveFile(doc, link); }),
+            QStringLiteral("Cannot create file ") + link);
+        QCOMPARE(fileBytes(path), QByteArray("old"));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+
+        // A file of another owner and group keeps them (root can save it).
+        if (::geteuid() == 0) {
+            const QString others = dir.filePath(QStringLiteral("others.vlq"));
+            QVERIFY(writeFile(others, "old"));
+            QCOMPARE(::chown(QFile::encodeName(others).constData(), 65534, 65534), 0);
+            const ino_t othersInode = statOf(others).st_ino;
+            rtf::saveFile(doc, others);
+            QCOMPARE(fileBytes(others), saved);
+            QCOMPARE(statOf(others).st_ino, othersInode);
+            QCOMPARE(statOf(others).st_uid, uid_t(65534));
+            QCOMPARE(statOf(others).st_gid, gid_t(65534));
+        }
+
+        // A write that fails half-way puts the old content back, in both
+        // names, and leaves no backup behind.
+        QTextDocument big;
+        big.setPlainText(QString(200000, u'x'));
+        QVERIFY(writeFile(path, "{\\rtf1 the good file}"));
+        rlimit old {};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+        rlimit small = old;
+        small.rlim_cur = 50000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const QString error = errorOf([&] { rtf::saveFile(big, link); });
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &old) == 0);
+        QCOMPARE(error, QStringLiteral("Failed to Save Stream"));
+        QCOMPARE(fileBytes(path), QByteArray("{\\rtf1 the good file}"));
+        QCOMPARE(statOf(path).st_ino, inode);
+        QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        names.removeOne(QStringLiteral("others.vlq"));
+        QCOMPARE(names,
+            (QStringList {QStringLiteral("dangling.vlq"), QStringLiteral("doc.vlq"),
+                QStringLiteral("hard.vlq"), QStringLiteral("later.vlq"),
+                QStringLiteral("single.vlq"), QStringLiteral("sym-single.vlq"),
+                QStringLiteral("sym.vlq")}));
     }
 
     // unrtf, another reader, gets the same text out of our files.

@@ -2,17 +2,22 @@
 // marker test it keeps up to date change by change.
 
 #include "document/cp1252.h"
+#include "document/rtfcodec.h"
 #include "gui/richedit.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 using gui::RichEdit;
 
@@ -169,6 +174,101 @@ private slots:
         edit.clear();
         edit.paste();
         QCOMPARE(edit.text(), QByteArray("round trip"));
+    }
+
+    // The chosen default font and colour go into the file and the clipboard
+    // and come back on Open; text with a colour of its own keeps it, and the
+    // platform's text colour stays "auto".
+    void defaultFormatTravels()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("doc.vlq"));
+        const QFont font(QStringLiteral("DejaVu Sans"), 15);
+        const QColor red(200, 10, 20);
+        const QColor blue(0, 0, 255);
+        RichEdit edit;
+        edit.setDefaultFormat(font, red);
+        QCOMPARE(edit.defaultColor(), red);
+        QCOMPARE(edit.document()->defaultFont(), font);
+        edit.setPlainText(QStringLiteral("plain"));
+        QTextCursor c(edit.document());
+        c.movePosition(QTextCursor::End);
+        QTextCharFormat own;
+        own.setForeground(blue);
+        c.insertText(QStringLiteral(" blue"), own);
+
+        const auto colors = [&font](const QTextDocument &doc) {
+            QList<QPair<QString, QColor>> out;
+            for (auto it = doc.begin().begin(); !it.atEnd(); ++it) {
+                const auto f =
+                    document::rtf::resolvedFormat(it.fragment().charFormat(), doc.defaultFont());
+                if (f.family != font.family() || f.pointSize != 15)
+                    out.append({QStringLiteral("wrong font"), QColor()});
+                out.append({it.fragment().text(), f.color});
+            }
+            return out;
+        };
+        const QList<QPair<QString, QColor>> expected {
+            {QStringLiteral("plain"), red}, {QStringLiteral(" blue"), blue}};
+        edit.saveToFile(path);
+        RichEdit back;
+        back.loadFromFile(path);
+        QCOMPARE(colors(*back.document()), expected);
+
+        edit.selectAll();
+        edit.copy();
+        const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+        QTextDocument pasted;
+        document::rtf::loadBytes(pasted, copied->data(QStringLiteral("text/rtf")));
+        QCOMPARE(colors(pasted), expected);
+        QVERIFY(copied->html().contains(red.name(), Qt::CaseInsensitive));
+        // Copying left the editor's own text without a colour.
+        QVERIFY(
+            !QTextCursor(edit.document()).charFormat().hasProperty(QTextFormat::ForegroundBrush));
+
+        // The platform's colour, or none, is "auto" as before.
+        for (const QColor &color : {QApplication::palette(&edit).color(QPalette::Text), QColor()}) {
+            edit.setDefaultFormat(font, color);
+            QCOMPARE(edit.defaultColor(), QApplication::palette(&edit).color(QPalette::Text));
+            edit.saveToFile(path);
+            back.loadFromFile(path);
+            QCOMPARE(
+                colors(*back.document()).value(0), qMakePair(QStringLiteral("plain"), QColor()));
+        }
+    }
+
+    // Lines break at blanks only: a word longer than the line stays whole,
+    // which keeps long lines without blanks fast to lay out.
+    void wrapsAtBlanksOnly()
+    {
+        RichEdit edit;
+        edit.resize(300, 200);
+        edit.show();
+        QApplication::processEvents();
+        edit.setPlainText(
+            QStringLiteral("word ").repeated(100) + u'\n' + QString(5000, u'x') + u' ' + u'y');
+        const auto lineEnds = [&edit] {
+            edit.document()->documentLayout()->documentSize();
+            QList<QChar> ends;
+            const QTextBlock words = edit.document()->begin();
+            for (int i = 0; i < words.layout()->lineCount(); ++i) {
+                const QTextLine line = words.layout()->lineAt(i);
+                ends.append(words.text().at(line.textStart() + line.textLength() - 1));
+            }
+            return qMakePair(ends, words.next().layout()->lineCount());
+        };
+        auto [ends, longLines] = lineEnds();
+        QVERIFY(ends.size() > 3);
+        QCOMPARE(ends.count(u' '), ends.size());
+        QCOMPARE(longLines, 2);
+        edit.setWordWrap(false);
+        std::tie(ends, longLines) = lineEnds();
+        QCOMPARE(ends.size(), 1);
+        QCOMPARE(longLines, 1);
+        edit.setWordWrap(true);
+        std::tie(ends, longLines) = lineEnds();
+        QVERIFY(ends.size() > 3);
+        QCOMPARE(longLines, 2);
     }
 };
 
