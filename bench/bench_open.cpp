@@ -9,6 +9,8 @@
 #include "document/rtfcodec.h"
 #include "gui/richedit.h"
 
+#include "bench/sampletext.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,24 +28,6 @@ namespace {
 
 // The editor's size in a main window of the default size.
 const QSize kEditorSize(515, 340);
-
-// 80 printable characters and LF.
-QByteArray lines(qsizetype size)
-{
-    static const char alphabet[] =
-        "abcdefghij klmnopqrst uvwxyz ABCDEFGHIJ KLMNOPQRST UVWXYZ 0123456789 .,;:!?()";
-    QByteArray out;
-    out.reserve(size);
-    unsigned state = 1;
-    while (out.size() < size) {
-        for (int i = 0; i < 80; ++i) {
-            state = state * 1103515245u + 12345u;
-            out.append(alphabet[(state >> 16) % (sizeof(alphabet) - 1)]);
-        }
-        out.append('\n');
-    }
-    return out;
-}
 
 // One line of printable characters without a blank, as an encrypted block
 // without line breaks looks.
@@ -147,7 +131,7 @@ int main(int argc, char *argv[])
 
     if (wanted("lines")) {
         for (const int mb : {10, 50}) {
-            const QByteArray bytes = lines(qsizetype(mb) << 20);
+            const QByteArray bytes = bench::linesOfText(qsizetype(mb) << 20, 80, "\n");
             if (!save(path, bytes))
                 return 1;
             compare(QStringLiteral("Open %1 MB of lines").arg(mb), path,

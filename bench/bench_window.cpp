@@ -2,6 +2,7 @@
 // end, Open of a saved file and one keystroke, against a bare QTextEdit given
 // the same text as the yardstick. Prints one line per measurement.
 
+#include "bench/sampletext.h"
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
@@ -34,25 +35,6 @@ using editor::StartupOptions;
 using testsupport::child;
 
 namespace {
-
-QByteArray linesOfText(qsizetype size)
-{
-    // 78 printable characters and CR LF: 80-character lines.
-    static const char alphabet[] =
-        "abcdefghij klmnopqrst uvwxyz ABCDEFGHIJ KLMNOPQRST UVWXYZ 0123456789 .,;:!?()";
-    QByteArray out;
-    out.reserve(size);
-    unsigned state = 1;
-    while (out.size() < size) {
-        for (int i = 0; i < 78 && out.size() < size; ++i) {
-            state = state * 1103515245u + 12345u;
-            out.append(alphabet[(state >> 16) % (sizeof(alphabet) - 1)]);
-        }
-        if (out.size() + 2 <= size)
-            out.append("\r\n");
-    }
-    return out;
-}
 
 // Heap in use, in MB: what the document and its layout hold, without what
 // the allocator keeps in reserve.
@@ -150,7 +132,8 @@ int main(int argc, char *argv[])
     const QString password = QStringLiteral("benchmark");
     for (const qsizetype mb : {1, 8}) {
         const qsizetype size = mb * 1024 * 1024;
-        const QByteArray plain = linesOfText(size);
+        // 80-character lines.
+        const QByteArray plain = bench::linesOfText(size, 78, "\r\n");
         const QString plainText =
             QString::fromLatin1(plain).replace(QLatin1String("\r\n"), QLatin1String("\n"));
         w->editor().setText({});
