@@ -205,9 +205,16 @@ private slots:
         QVERIFY(!testsupport::fileBytes(settings::Store::defaultFilePath()).contains("secret"));
     }
 
+    void closeDuringASend_data()
+    {
+        QTest::addColumn<QString>("silence");
+        QTest::newRow("waiting for the greeting") << "--silent";
+        QTest::newRow("waiting after the message") << "--silent-data";
+    }
     void closeDuringASend()
     {
-        MailServer silent({"--silent"});
+        QFETCH(QString, silence);
+        MailServer silent({silence});
         setPreference("smtp", silent.server());
         auto &composer = static_cast<ComposerWindow &>(*program->window("TForm9"));
         bool secondSendIgnored = false;
