@@ -61,7 +61,8 @@ VLQ_INLINE bool ordinaryStretch(const unsigned char *p, std::uint32_t &sum)
         const unsigned char next = p[k + 1];
         const bool printable =
             (static_cast<unsigned char>(c - 32) < 96) & !((c == 'P') & (next == '^'));
-        const bool paired = ((c == '\r') & (next == '\n')) | ((c == '\n') & (p[k - 1] == '\r'));
+        const bool paired = ((c == '\r') & (next == '\n'))
+            | ((c == '\n') & (p[static_cast<std::ptrdiff_t>(k) - 1] == '\r'));
         odd |= static_cast<unsigned char>(!(printable | paired));
     }
     if (odd)
