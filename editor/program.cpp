@@ -18,6 +18,8 @@
 #include <QThread>
 #include <QWindow>
 
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace editor {
@@ -125,8 +127,31 @@ QWidget *Program::window(const QString &objectName) const
     return nullptr;
 }
 
+const char *const kHelp =
+    "Usage: velmorandquist [FILE]\n"
+    "       velmorandquist --help | --version\n"
+    "\n"
+    "A text editor whose Encrypt and Decrypt commands turn its text into a\n"
+    "password-protected block of printable text and back, and whose Quick Mail\n"
+    "sends it. FILE, if given, is opened in the editor at start.\n"
+    "\n"
+    "  --help     show this text and exit.\n"
+    "  --version  show the version and exit.\n"
+    "\n"
+    "vlq does the same encryption on the command line; see vlq --help.\n";
+
 int runProgram(int argc, char *argv[])
 {
+    // Started from a terminal, these are answered before any window or
+    // display connection exists, so they work on a machine without one.
+    if (argc == 2) {
+        const char *argument = argv[1];
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
+            return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+        if (std::strcmp(argument, "--version") == 0)
+            return std::printf("velmorandquist %s\n", VLQ_VERSION) < 0 ? 1 : 0;
+    }
+
     QApplication app(argc, argv);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();

@@ -1,0 +1,272 @@
+// The programs on a terminal without a display (--help, --version), the
+// manual pages against the --help texts, and an installation into a scratch
+// prefix: every file in place, the icon bitmaps at their sizes, the menu
+// entry, metainfo and file type accepted by the desktop's own validators and
+// tools, and all of them naming each other consistently.
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// No display of any kind, as on a terminal logged in over ssh.
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DESTDIR"})
+        env.remove(QString::fromLatin1(name));
+    return env;
+}
+
+Run run(const QString &program, const QStringList &arguments,
+    const QProcessEnvironment &env = withoutDisplay())
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    Run r;
+    if (!process.waitForStarted(10000)) {
+        r.err = "could not start " + program.toLocal8Bit();
+        return r;
+    }
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        r.err = "timed out: " + program.toLocal8Bit();
+        return r;
+    }
+    r.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    r.out = process.readAllStandardOutput();
+    r.err = process.readAllStandardError();
+    return r;
+}
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A key's value in a desktop entry, as written (QSettings would take the
+// first ';' for the start of a comment).
+QString desktopValue(const QByteArray &entry, const QByteArray &key)
+{
+    for (const QByteArray &line : entry.split('\n')) {
+        if (line.startsWith(key + '='))
+            return QString::fromUtf8(line.mid(key.size() + 1));
+    }
+    return {};
+}
+
+// Long options named in a text: "--password-file" in --help, "\-\-password\-file"
+// in troff.
+QSet<QString> longOptions(QString text)
+{
+    text.replace("\\-"_L1, "-"_L1);
+    QSet<QString> options;
+    static const QRegularExpression option(u"(?<![\\w-])--[a-z][a-z-]*[a-z]"_s);
+    for (auto it = option.globalMatch(text); it.hasNext();)
+        options.insert(it.next().captured());
+    return options;
+}
+
+} // namespace
+
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void editorAnswersWithoutDisplay_data();
+    void editorAnswersWithoutDisplay();
+    void manPagesMatchHelp_data();
+    void manPagesMatchHelp();
+    void installs();
+    void installedEntriesValidate();
+    void installedFileType();
+
+private:
+    QString m_bin;
+    QString m_source;
+    QTemporaryDir m_prefix;
+    QString m_share;
+};
+
+void TestDesktop::initTestCase()
+{
+    m_bin = qEnvironmentVariable("VLQ_BIN_DIR");
+    m_source = qEnvironmentVariable("VLQ_SOURCE_DIR");
+    QVERIFY(QFile::exists(m_bin + "/velmorandquist"_L1));
+    QVERIFY(m_prefix.isValid());
+    m_share = m_prefix.filePath(u"share"_s);
+
+    const Run install = run(QStringLiteral(VLQ_CMAKE),
+        {u"--install"_s, QStringLiteral(VLQ_BUILD_DIR), u"--prefix"_s, m_prefix.path()});
+    QVERIFY2(install.status == 0, install.err.constData());
+}
+
+void TestDesktop::editorAnswersWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("expected"); // a regular expression for all of stdout
+    QTest::newRow("version") << u"--version"_s << u"velmorandquist " VLQ_PROJECT_VERSION "\n"_s;
+    const QString help =
+        u"Usage: velmorandquist \\[FILE\\]\n(.|\n)*--help(.|\n)*--version(.|\n)*\n"_s;
+    QTest::newRow("help") << u"--help"_s << help;
+    QTest::newRow("-h") << u"-h"_s << help;
+}
+
+void TestDesktop::editorAnswersWithoutDisplay()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, expected);
+    // The built program and the installed one answer alike.
+    for (const QString &dir : {m_bin, m_prefix.filePath(u"bin"_s)}) {
+        const Run r = run(dir + "/velmorandquist"_L1, {argument});
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.status, 0);
+        const QString out = QString::fromUtf8(r.out);
+        QVERIFY2(
+            QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(out).hasMatch(),
+            qPrintable(out));
+    }
+}
+
+void TestDesktop::manPagesMatchHelp_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("velmorandquist") << u"velmorandquist"_s;
+    QTest::newRow("vlq") << u"vlq"_s;
+}
+
+void TestDesktop::manPagesMatchHelp()
+{
+    QFETCH(QString, program);
+    const Run help = run(m_bin + u'/' + program, {u"--help"_s});
+    QCOMPARE(help.status, 0);
+    const QString page = QString::fromUtf8(read(m_source + "/desktop/man/"_L1 + program + ".1"_L1));
+    QVERIFY(!page.isEmpty());
+
+    // The same options both ways: none missing, none left over from before.
+    const QSet<QString> inHelp = longOptions(QString::fromUtf8(help.out));
+    QVERIFY(inHelp.contains(u"--help"_s));
+    QCOMPARE(longOptions(page), inHelp);
+
+    // The page's header carries the version the programs report.
+    QVERIFY2(page.contains(".TH "_L1 + program.toUpper() + " 1 "_L1)
+            && page.contains("\"Velmorandquist " VLQ_PROJECT_VERSION "\""_L1),
+        "the .TH line names the page and the version");
+
+    // man itself reads it without complaint.
+    if (!QStandardPaths::findExecutable(u"man"_s).isEmpty()) {
+        QProcess man;
+        QProcessEnvironment env = withoutDisplay();
+        env.insert(u"MANWIDTH"_s, u"80"_s);
+        man.setProcessEnvironment(env);
+        man.start(u"man"_s,
+            {u"--warnings"_s, u"-l"_s, m_source + "/desktop/man/"_L1 + program + ".1"_L1});
+        QVERIFY(man.waitForFinished(30000));
+        QCOMPARE(man.exitCode(), 0);
+        QCOMPARE(man.readAllStandardError(), QByteArray());
+        QVERIFY(man.readAllStandardOutput().contains("SYNOPSIS"));
+    }
+}
+
+void TestDesktop::installs()
+{
+    const QString prefix = m_prefix.path();
+    const QString id = QStringLiteral(VLQ_APP_ID);
+    for (const QString &file : {u"bin/velmorandquist"_s, u"bin/vlq"_s}) {
+        QVERIFY2(QFileInfo(prefix + u'/' + file).isExecutable(), qPrintable(file));
+    }
+    for (const QString &file : {"applications/"_L1 + id + ".desktop"_L1,
+             "metainfo/"_L1 + id + ".metainfo.xml"_L1, u"mime/packages/velmorandquist.xml"_s,
+             u"icons/hicolor/scalable/apps/velmorandquist.svg"_s, u"man/man1/velmorandquist.1"_s,
+             u"man/man1/vlq.1"_s}) {
+        QVERIFY2(QFileInfo(m_share + u'/' + file).size() > 0, qPrintable(file));
+    }
+    QCOMPARE(read(m_share + "/doc/velmorandquist/help/index.html"_L1),
+        read(m_source + "/assets/help/index.html"_L1));
+
+    // Each bitmap is the drawing at its size: square, not blank.
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString path = m_share + u"/icons/hicolor/%1x%1/apps/velmorandquist.png"_s.arg(size);
+        const QImage image(path);
+        QVERIFY2(!image.isNull(), qPrintable(path));
+        QCOMPARE(image.size(), QSize(size, size));
+        QVERIFY(image.hasAlphaChannel());
+        QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // the corner is outside the sheet
+        QVERIFY(qAlpha(image.pixel(size / 2, size / 2)) > 0);
+    }
+
+    // The installed vlq is the working program, not a stale copy.
+    const Run vlq = run(m_prefix.filePath(u"bin/vlq"_s), {u"--help"_s});
+    QCOMPARE(vlq.status, 0);
+    QVERIFY(vlq.out.startsWith("Usage: vlq"));
+}
+
+void TestDesktop::installedEntriesValidate()
+{
+    const QString id = QStringLiteral(VLQ_APP_ID);
+    const QString desktopFile = m_share + "/applications/"_L1 + id + ".desktop"_L1;
+    const QString metainfo = m_share + "/metainfo/"_L1 + id + ".metainfo.xml"_L1;
+
+    const Run desktop = run(u"desktop-file-validate"_s, {desktopFile});
+    QVERIFY2(
+        desktop.status == 0 && !desktop.out.contains("error") && !desktop.out.contains("warning"),
+        desktop.out.constData());
+    const Run appstream = run(u"appstreamcli"_s, {u"validate"_s, u"--no-net"_s, metainfo});
+    QVERIFY2(appstream.status == 0, appstream.out.constData());
+
+    // What the validators do not check: that the pieces name each other.
+    const QByteArray entry = read(desktopFile);
+    QVERIFY(entry.startsWith("[Desktop Entry]\n"));
+    QCOMPARE(desktopValue(entry, "Exec"), u"velmorandquist %f"_s);
+    QCOMPARE(desktopValue(entry, "Icon"), u"velmorandquist"_s);
+    QCOMPARE(desktopValue(entry, "Categories"), u"Utility;TextEditor;Security;"_s);
+    QVERIFY(
+        desktopValue(entry, "MimeType").split(u';').contains(u"application/x-velmorandquist"_s));
+    for (const char *key : {"Name", "GenericName", "Comment"})
+        QVERIFY2(!desktopValue(entry, key).isEmpty(), key);
+    const QByteArray meta = read(metainfo);
+    QVERIFY(meta.contains("<id>" + id.toUtf8() + "</id>"));
+    QVERIFY(
+        meta.contains("<launchable type=\"desktop-id\">" + id.toUtf8() + ".desktop</launchable>"));
+    QVERIFY(meta.contains("<release version=\"" VLQ_PROJECT_VERSION "\""));
+}
+
+void TestDesktop::installedFileType()
+{
+    // shared-mime-info's own compiler builds the database the desktop reads:
+    // *.vlq is our type, and our type is a kind of RTF.
+    const QString mime = m_share + "/mime"_L1;
+    QProcessEnvironment env = withoutDisplay();
+    env.insert(u"XDG_DATA_DIRS"_s, m_share);
+    const Run update = run(u"update-mime-database"_s, {mime}, env);
+    QVERIFY2(update.status == 0 && update.err.isEmpty(), update.err.constData());
+    QVERIFY(read(mime + "/globs2"_L1).contains(":application/x-velmorandquist:*.vlq"));
+    QVERIFY(
+        read(mime + "/subclasses"_L1).contains("application/x-velmorandquist application/rtf\n"));
+    QVERIFY(QFile::exists(mime + "/application/x-velmorandquist.xml"_L1));
+}
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"
