@@ -44,8 +44,8 @@ BENCHMARK(seal)->Arg(1 << 20)->Arg(8 << 20)->Unit(benchmark::kMillisecond)->Iter
 
 void open(benchmark::State &state)
 {
-    const cipher::Bytes block =
-        cipher::strong::encryptText(sampleText(static_cast<std::size_t>(state.range(0))), kPassword);
+    const cipher::Bytes block = cipher::strong::encryptText(
+        sampleText(static_cast<std::size_t>(state.range(0))), kPassword);
     for (auto _ : state) {
         cipher::Decryption result = cipher::strong::decryptText(block, kPassword);
         if (result.verdict != cipher::Verdict::Good)

@@ -1,8 +1,7 @@
 #include "cipher/strong.h"
 
-#include <sodium.h>
-
 #include <mutex>
+#include <sodium.h>
 
 namespace cipher::strong {
 
@@ -26,7 +25,9 @@ const unsigned char *bytes(BytesView v)
 class SecretKey
 {
 public:
-    SecretKey() : m_key(static_cast<unsigned char *>(sodium_malloc(kKeySize))) {}
+    SecretKey()
+        : m_key(static_cast<unsigned char *>(sodium_malloc(kKeySize)))
+    { }
     ~SecretKey()
     {
         if (m_key)
@@ -59,14 +60,14 @@ bool deriveKey(SecretKey &key, BytesView password, Params params, const unsigned
 
 void keyCheck(unsigned char *out, const SecretKey &key)
 {
-    crypto_generichash(out, kKeyCheckSize, bytes(kKeyCheckContext), kKeyCheckContext.size(),
-        key.data(), kKeySize);
+    crypto_generichash(
+        out, kKeyCheckSize, bytes(kKeyCheckContext), kKeyCheckContext.size(), key.data(), kKeySize);
 }
 
 void headerCheck(unsigned char *out, const unsigned char *header)
 {
-    crypto_generichash(out, kHeaderCheckSize, header, kHeaderSize,
-        bytes(kHeaderCheckContext), kHeaderCheckContext.size());
+    crypto_generichash(out, kHeaderCheckSize, header, kHeaderSize, bytes(kHeaderCheckContext),
+        kHeaderCheckContext.size());
 }
 
 void putBE(unsigned char *p, std::uint32_t v)
@@ -108,8 +109,8 @@ bool affordable(Params params)
 
 namespace detail {
 
-Bytes encryptWith(BytesView plain, BytesView password, Params params, const Salt &salt,
-    const Nonce &nonce)
+Bytes encryptWith(
+    BytesView plain, BytesView password, Params params, const Salt &salt, const Nonce &nonce)
 {
     if (!ready() || password.empty())
         return {};
@@ -136,16 +137,16 @@ Bytes encryptWith(BytesView plain, BytesView password, Params params, const Salt
         return {};
 
     Bytes encoded(sodium_base64_encoded_len(payload.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
-    sodium_bin2base64(encoded.data(), encoded.size(), p, payload.size(),
-        sodium_base64_VARIANT_ORIGINAL);
+    sodium_bin2base64(
+        encoded.data(), encoded.size(), p, payload.size(), sodium_base64_VARIANT_ORIGINAL);
     encoded.pop_back(); // the terminating zero
 
     // The mark and the base64 in lines a mail program leaves alone.
     Bytes body(1, kMark);
     body += encoded;
     Bytes block(kBeginMarker);
-    block.reserve(block.size() + body.size() + body.size() / kLineLength * 2 + 2
-        + kEndMarker.size() + 2);
+    block.reserve(
+        block.size() + body.size() + body.size() / kLineLength * 2 + 2 + kEndMarker.size() + 2);
     for (std::size_t at = 0; at < body.size(); at += kLineLength) {
         block += kLineBreak;
         block.append(body, at, kLineLength);
@@ -175,7 +176,7 @@ std::optional<Params> readParams(BytesView payload)
 {
     if (payload.size() < 9)
         return std::nullopt;
-    return Params{getBE(bytes(payload) + 1), getBE(bytes(payload) + 5)};
+    return Params {getBE(bytes(payload) + 1), getBE(bytes(payload) + 5)};
 }
 
 } // namespace detail
@@ -222,7 +223,8 @@ Decryption decryptText(BytesView text, BytesView password)
     if (!ready())
         return result;
 
-    const std::optional<Bytes> payload = detail::decodeBody(BytesView(parts->body).substr(mark + 1));
+    const std::optional<Bytes> payload =
+        detail::decodeBody(BytesView(parts->body).substr(mark + 1));
     if (!payload || payload->size() < kMinPayload)
         return result;
     const auto *p = bytes(*payload);

@@ -33,7 +33,7 @@ struct Params
     std::uint32_t memlimit = 0; // bytes
 };
 // Measured on the development machine (two shared cores): 0.5 to 0.7 s.
-inline constexpr Params kDefaultParams{1, 256u << 20};
+inline constexpr Params kDefaultParams {1, 256u << 20};
 // What a reader affords; a block asking for more is refused before anything
 // is allocated, so a hostile block cannot demand gigabytes or minutes.
 inline constexpr std::uint32_t kMinOpslimit = 1;
@@ -64,8 +64,8 @@ namespace detail {
 using Salt = std::array<unsigned char, kSaltSize>;
 using Nonce = std::array<unsigned char, kNonceSize>;
 // encryptText() with the salt and nonce fixed: known-answer tests only.
-Bytes encryptWith(BytesView plain, BytesView password, Params params, const Salt &salt,
-    const Nonce &nonce);
+Bytes encryptWith(
+    BytesView plain, BytesView password, Params params, const Salt &salt, const Nonce &nonce);
 // The decoded body of the block after the mark, or nullopt when it is not
 // base64 (blanks and line breaks ignored).
 std::optional<Bytes> decodeBody(BytesView body);

@@ -22,7 +22,7 @@ void require(bool condition, const char *what)
 }
 
 // Small parameters so each run that reaches Argon2 stays quick.
-constexpr strong::Params kSmall{1, 8u << 10};
+constexpr strong::Params kSmall {1, 8u << 10};
 constexpr std::string_view kPassword = "fuzzing passphrase";
 
 } // namespace
@@ -41,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     }
     // Seal a text, let the fuzzer change the body, read it back.
-    strong::detail::Salt salt{};
-    strong::detail::Nonce nonce{};
+    strong::detail::Salt salt {};
+    strong::detail::Nonce nonce {};
     const Bytes plain = in.ConsumeRandomLengthString(256);
     Bytes block = strong::detail::encryptWith(plain, kPassword, kSmall, salt, nonce);
     require(!block.empty(), "sealing failed");

@@ -8,10 +8,8 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-#include <sodium.h>
-
 #include <cctype>
-
+#include <sodium.h>
 
 using namespace cipher;
 using namespace cipher::strong;
@@ -19,7 +17,7 @@ using namespace cipher::strong;
 namespace {
 
 // Small Argon2 parameters so the tests run fast; they are written in the block.
-constexpr Params kSmall{1, 8u << 20};
+constexpr Params kSmall {1, 8u << 20};
 constexpr std::string_view kPassword = "correct horse battery";
 
 detail::Salt fixedSalt()
@@ -59,8 +57,9 @@ Bytes withBody(const Bytes &body)
 Bytes blockFromPayload(const Bytes &payload)
 {
     Bytes b64(sodium_base64_encoded_len(payload.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
-    sodium_bin2base64(b64.data(), b64.size(), reinterpret_cast<const unsigned char *>(payload.data()),
-        payload.size(), sodium_base64_VARIANT_ORIGINAL);
+    sodium_bin2base64(b64.data(), b64.size(),
+        reinterpret_cast<const unsigned char *>(payload.data()), payload.size(),
+        sodium_base64_VARIANT_ORIGINAL);
     b64.pop_back();
     return withBody("\r\n4" + b64 + "\r\n");
 }
@@ -74,15 +73,17 @@ Bytes payloadOf(const Bytes &block)
 
 // Written once by this code with libsodium 1.0.18 and frozen: any change of
 // the format, the derivation or the library's output shows here.
-constexpr char kKnownEmpty[] = "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n"
-                               "4AQAAAAEAgAAAAAECAwQFBgcICQoLDA0OD6ChoqOkpaanqKmqq6ytrq+wsbKztLW2t/I3TgV2DEm\r\n"
-                               "yaNNWn8/ES5NBESRq0W2/dOgfdVbfuY637UWgohkzJFc=\r\n"
-                               "[End_Encryption]";
-constexpr char kKnownUnicode[] = "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n"
-                                 "4AQAAAAEAgAAAAAECAwQFBgcICQoLDA0OD6ChoqOkpaanqKmqq6ytrq+wsbKztLW2t/I3TgV2DEm\r\n"
-                                 "yaNNWn8/ES5NBESRq0W2/dDoCEX1wj33GkayqiHEdTGKRSzzy2n6Bp+f2l8LOdhr56B4KLtV12y7\r\n"
-                                 "DTw==\r\n"
-                                 "[End_Encryption]";
+constexpr char kKnownEmpty[] =
+    "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n"
+    "4AQAAAAEAgAAAAAECAwQFBgcICQoLDA0OD6ChoqOkpaanqKmqq6ytrq+wsbKztLW2t/I3TgV2DEm\r\n"
+    "yaNNWn8/ES5NBESRq0W2/dOgfdVbfuY637UWgohkzJFc=\r\n"
+    "[End_Encryption]";
+constexpr char kKnownUnicode[] =
+    "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n"
+    "4AQAAAAEAgAAAAAECAwQFBgcICQoLDA0OD6ChoqOkpaanqKmqq6ytrq+wsbKztLW2t/I3TgV2DEm\r\n"
+    "yaNNWn8/ES5NBESRq0W2/dDoCEX1wj33GkayqiHEdTGKRSzzy2n6Bp+f2l8LOdhr56B4KLtV12y7\r\n"
+    "DTw==\r\n"
+    "[End_Encryption]";
 
 } // namespace
 
@@ -108,7 +109,8 @@ void TestStrong::knownAnswers_data()
     QTest::addColumn<QByteArray>("plain");
     QTest::addColumn<QByteArray>("block");
     QTest::newRow("empty") << QByteArray() << QByteArray(kKnownEmpty);
-    QTest::newRow("unicode") << QByteArray("Gr\xc3\xbc\xc3\x9f" "e\tand \xe2\x82\xac\r\nline\nend\r")
+    QTest::newRow("unicode") << QByteArray("Gr\xc3\xbc\xc3\x9f"
+                                           "e\tand \xe2\x82\xac\r\nline\nend\r")
                              << QByteArray(kKnownUnicode);
 }
 
@@ -147,13 +149,15 @@ void TestStrong::blockShape()
     QCOMPARE(params->memlimit, kSmall.memlimit);
     QCOMPARE(payload.substr(9, 16), Bytes(reinterpret_cast<const char *>(fixedSalt().data()), 16));
     // Fresh salt and nonce every time.
-    QVERIFY(strong::encryptText("x", kPassword, kSmall) != strong::encryptText("x", kPassword, kSmall));
+    QVERIFY(
+        strong::encryptText("x", kPassword, kSmall) != strong::encryptText("x", kPassword, kSmall));
     QVERIFY(containsStrongBlock(block));
 }
 
 void TestStrong::roundTrips()
 {
-    const Bytes plain = "tabs\there\r\nlone CR\rlone LF\n\x00 zero, [End_Encryption] and \xf0\x9f\x94\x92";
+    const Bytes plain =
+        "tabs\there\r\nlone CR\rlone LF\n\x00 zero, [End_Encryption] and \xf0\x9f\x94\x92";
     const Bytes block = strong::encryptText(plain, kPassword, kSmall);
     const Bytes body = bodyOf(block);
 
@@ -169,7 +173,8 @@ void TestStrong::roundTrips()
         if (i % 7 == 3)
             spaced += i % 2 ? " " : "\t";
     }
-    for (const Bytes &b : {body, "\r\n" + rewrapped + "\n", "  " + spaced + "\r\n\r\n", rewrapped}) {
+    for (const Bytes &b :
+        {body, "\r\n" + rewrapped + "\n", "  " + spaced + "\r\n\r\n", rewrapped}) {
         const Bytes text = "Dear Ann,\r\n\r\n" + withBody(b) + "\r\n-- \r\nBob";
         const Decryption r = strong::decryptText(text, kPassword);
         QVERIFY(r.found);
@@ -202,7 +207,9 @@ void TestStrong::everySingleChangedCharacterIsDamage()
             QVERIFY(r.found);
             if (r.verdict != Verdict::ChecksumError)
                 QFAIL(qPrintable(QStringLiteral("position %1 as '%2' gave verdict %3")
-                                     .arg(i).arg(QChar(c)).arg(int(r.verdict))));
+                                     .arg(i)
+                                     .arg(QChar(c))
+                                     .arg(int(r.verdict))));
             QVERIFY(r.text.empty());
             ++tried;
         }
@@ -245,8 +252,8 @@ void TestStrong::truncatedAndOverlong()
     }
     QCOMPARE(strong::decryptText(withBody(core + "QUJD\r\n"), kPassword).verdict,
         Verdict::ChecksumError);
-    QCOMPARE(strong::decryptText(withBody(core + "=\r\n"), kPassword).verdict,
-        Verdict::ChecksumError);
+    QCOMPARE(
+        strong::decryptText(withBody(core + "=\r\n"), kPassword).verdict, Verdict::ChecksumError);
     QCOMPARE(strong::decryptText(withBody("\r\n4\r\n"), kPassword).verdict, Verdict::ChecksumError);
     // The hand-made payload path itself reads back.
     QCOMPARE(strong::decryptText(blockFromPayload(payload), kPassword).verdict, Verdict::Good);
@@ -256,8 +263,8 @@ void TestStrong::hostileParametersRefusedBeforeAllocation()
 {
     QVERIFY(affordable(kDefaultParams));
     QVERIFY(affordable(kSmall));
-    const Params hostile[] = {{0xFFFFFFFF, 0xFFFFFFFF}, {1, kMaxMemlimit + 1}, {kMaxOpslimit + 1, 8u << 20},
-        {0, 8u << 20}, {1, kMinMemlimit - 1}, {1000, kMaxMemlimit}};
+    const Params hostile[] = {{0xFFFFFFFF, 0xFFFFFFFF}, {1, kMaxMemlimit + 1},
+        {kMaxOpslimit + 1, 8u << 20}, {0, 8u << 20}, {1, kMinMemlimit - 1}, {1000, kMaxMemlimit}};
     for (const Params &p : hostile) {
         QVERIFY(!affordable(p));
         // A block that states them, its header check made right so only the

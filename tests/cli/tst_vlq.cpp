@@ -558,8 +558,8 @@ void TestVlq::strongLevel()
     QCOMPARE(opened.status, 0);
     QVERIFY(opened.err.isEmpty());
     QCOMPARE(opened.out, "Hi,\n\n" + plain + "\nBye\n");
-    const Run wrong = vlq({u"decrypt"_s, u"--password-file"_s, passwordFile("twelve chars or less")},
-        sealed.out);
+    const Run wrong =
+        vlq({u"decrypt"_s, u"--password-file"_s, passwordFile("twelve chars or less")}, sealed.out);
     QCOMPARE(wrong.status, 3);
     QCOMPARE(wrong.err, QByteArray("Incorrect password.\n"));
     QVERIFY(wrong.out.isEmpty());
@@ -582,11 +582,12 @@ void TestVlq::strongLevel()
     QVERIFY(empty.out.isEmpty());
 
     // Level 4 wants twelve characters; the refusal comes before any reading.
-    const Run shortPw = vlq({u"encrypt"_s, u"--level"_s, u"4"_s, u"--password-file"_s,
-                                passwordFile("eleven char")},
-        plain);
+    const Run shortPw =
+        vlq({u"encrypt"_s, u"--level"_s, u"4"_s, u"--password-file"_s, passwordFile("eleven char")},
+            plain);
     QCOMPARE(shortPw.status, 1);
     QCOMPARE(shortPw.err,
-        QByteArray("Level 4 encryption requires a minimum password length of twelve characters.\n"));
+        QByteArray(
+            "Level 4 encryption requires a minimum password length of twelve characters.\n"));
     QVERIFY(shortPw.out.isEmpty());
 }
