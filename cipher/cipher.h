@@ -173,7 +173,7 @@ std::optional<DomainIssue> checkPassword(BytesView password);
 // "[End_Encryption]" keeps it). Another password avoids it.
 std::optional<DomainIssue> checkBlock(BytesView block);
 
-// The encrypt command's minimum password length for a level: 1, 5 or 8.
+// The encrypt command's minimum password length for a level: 1, 5, 8 or 12.
 int minimumPasswordLength(int level);
 
 } // namespace cipher

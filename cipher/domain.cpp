@@ -143,6 +143,8 @@ int minimumPasswordLength(int level)
         return 5;
     case 3:
         return 8;
+    case 4:
+        return 12;
     default:
         return 1;
     }

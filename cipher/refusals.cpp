@@ -10,6 +10,8 @@ std::string PasswordRefusal::text() const
     case Kind::Differ:
         return "Passwords do not match.";
     case Kind::TooShortForLevel:
+        if (level == 4)
+            return "Level 4 encryption requires a minimum password length of twelve characters.";
         return "Level " + std::to_string(level)
             + " encryption requires a minimum password leanth of " + (level == 2 ? "five" : "eight")
             + " characters.";

@@ -3,6 +3,7 @@
 
 #include "cipher/cipher.h"
 #include "cipher/refusals.h"
+#include "cipher/strong.h"
 #include "cli/terminal.h"
 
 #include <algorithm>
@@ -47,9 +48,14 @@ constexpr const char *kHelp =
     "encrypt  Reads the plain text on standard input and writes the encrypted\n"
     "         block to standard output: n + 77 bytes for a text of n bytes,\n"
     "         nothing after the end marker.\n"
-    "  --level N           1 (low), 2 (medium) or 3 (high); required. Level 2\n"
-    "                      needs a password of at least 5 characters, level 3\n"
-    "                      at least 8.\n"
+    "  --level N           1 (low), 2 (medium), 3 (high) or 4 (strong); required.\n"
+    "                      Level 2 needs a password of at least 5 characters,\n"
+    "                      level 3 at least 8, level 4 at least 12.\n"
+    "                      Levels 1 to 3 are for exchanging with older copies\n"
+    "                      and do not resist a determined attacker. Level 4 is\n"
+    "                      for secrecy: Argon2id and XChaCha20-Poly1305 in a\n"
+    "                      base64 block; it takes any text, and a damaged block\n"
+    "                      gives no text at all.\n"
     "\n"
     "decrypt  Reads a text on standard input, finds the encrypted block in it and\n"
     "         writes the text before the block, the plain text and the text\n"
@@ -92,8 +98,9 @@ constexpr const char *kHelp =
     "     (nothing on standard output)\n"
     "  3  \"Incorrect password.\" (nothing on standard output: the input is still\n"
     "     the only good copy; try again)\n"
-    "  4  \"Check sum error: Data may be corrupt or contain errors.\" (the\n"
-    "     deciphered text is written all the same; it is usually mostly right)\n";
+    "  4  \"Check sum error: Data may be corrupt or contain errors.\" (at levels\n"
+    "     1 to 3 the deciphered text is written all the same; it is usually\n"
+    "     mostly right; at level 4 nothing is written)\n";
 
 void say(const std::string &message)
 {
@@ -189,8 +196,8 @@ int parse(int argc, char **argv, Options &options)
         switch (option) {
         case 'l': {
             const std::string value = optarg;
-            if (value != "1" && value != "2" && value != "3")
-                return usageError("--level must be 1, 2 or 3, not '" + value + "'");
+            if (value != "1" && value != "2" && value != "3" && value != "4")
+                return usageError("--level must be 1, 2, 3 or 4, not '" + value + "'");
             options.level = value[0] - '0';
             levelGiven = true;
             break;
@@ -225,7 +232,7 @@ int parse(int argc, char **argv, Options &options)
         return Good;
     if (options.command == "encrypt") {
         if (!levelGiven)
-            return usageError("encrypt needs --level 1, 2 or 3");
+            return usageError("encrypt needs --level 1, 2, 3 or 4");
         if (options.crlf)
             return usageError("--crlf is for decrypt");
     } else if (levelGiven) {
@@ -318,6 +325,20 @@ void cannotEncrypt(const cipher::DomainIssue &issue)
     say("vlq: cannot encrypt this text exactly: " + issue.describe() + ".");
 }
 
+// Level 4 takes every text: no domain check, no checksum limit.
+int encryptStrong(const std::string &password)
+{
+    std::string text;
+    if (const int status = readInput(text, std::string::npos - 1, 0))
+        return status;
+    const std::string block = cipher::strong::encryptText(text, password);
+    if (block.empty()) {
+        say("vlq: cannot encrypt: the key derivation could not get its memory.");
+        return Refused;
+    }
+    return writeOutput(block);
+}
+
 int encrypt(const Options &options)
 {
     std::string password;
@@ -342,6 +363,8 @@ int encrypt(const Options &options)
     }
     if (!refusals.empty())
         return Refused;
+    if (options.level == cipher::strong::kLevel)
+        return encryptStrong(password);
 
     // No longer text fits the block's checksum, so reading stops there. The
     // text comes after room for the block's head and becomes its block where
@@ -381,7 +404,16 @@ int decrypt(const Options &options)
     std::string text;
     if (const int status = readInput(text, std::string::npos - 1, 0))
         return status;
-    const cipher::Decryption result = cipher::decryptInPlace(text, password);
+    // Only mark "4" takes the strong road; everything else reads as before.
+    const bool strong = cipher::strong::containsStrongBlock(text);
+    cipher::Decryption result;
+    if (strong) {
+        result = cipher::strong::decryptText(text, password);
+        if (result.verdict == cipher::Verdict::Good)
+            text = std::move(result.text);
+    } else {
+        result = cipher::decryptInPlace(text, password);
+    }
     if (!result.found) {
         say(kNoSignature);
         return NoBlock;
@@ -395,6 +427,11 @@ int decrypt(const Options &options)
     if (result.verdict == cipher::Verdict::WrongPassword) {
         say(kIncorrectPassword);
         return IncorrectPassword;
+    }
+    // A damaged level 4 block gives nothing: no unauthenticated byte leaves.
+    if (strong && result.verdict == cipher::Verdict::ChecksumError) {
+        say(kChecksumError);
+        return ChecksumError;
     }
     if (!options.crlf)
         toLf(text);

@@ -198,6 +198,16 @@ void RichEdit::setText(const QByteArray &bytes)
     setPlainText(text);
 }
 
+void RichEdit::setCharacters(const QString &characters)
+{
+    QString text = characters;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    Replacing replacing(this);
+    clear();
+    setPlainText(text);
+}
+
 void RichEdit::loadFromFile(const QString &fileName)
 {
     Replacing replacing(this);

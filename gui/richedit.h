@@ -30,6 +30,9 @@ public:
     // Empties the editor, then sets its text to the 8-bit string; CR LF, a
     // lone CR and a lone LF each end a line.
     void setText(const QByteArray &bytes);
+    // setText() for Unicode characters, with no 8-bit conversion: what the
+    // strong level gives back is the document's own characters.
+    void setCharacters(const QString &characters);
 
     // Length of text() in bytes, without building it.
     qint64 byteCount() const;

@@ -2,6 +2,7 @@
 
 #include "assets/assets.h"
 #include "cipher/cipher.h"
+#include "cipher/strong.h"
 #include "cipher/windows/password.h"
 #include "gui/modal.h"
 #include "gui/richedit.h"
@@ -80,6 +81,11 @@ void DecryptDialog::decrypt()
         m_password->setFocus();
         return;
     }
+    if (strong::containsStrongBlock(textView)) {
+        decryptStrong();
+        done(QDialog::Accepted);
+        return;
+    }
     {
         BusyCursor busy;
         QString password = m_password->text();
@@ -102,6 +108,34 @@ void DecryptDialog::decrypt()
         }
     }
     done(QDialog::Accepted);
+}
+
+void DecryptDialog::decryptStrong()
+{
+    // The strong level's text is the document's own characters in UTF-8, so
+    // the text around the block is read and put back the same way.
+    Verdict verdict;
+    {
+        BusyCursor busy; // the key derivation takes a good part of a second
+        QString password = m_password->text();
+        KeyBuffer key(passwordBytes(password));
+        wipe(password);
+        const QByteArray text = m_editor.characters().toUtf8();
+        Decryption result =
+            strong::decryptText(BytesView(text.constData(), std::size_t(text.size())), key.view());
+        verdict = result.verdict;
+        if (verdict == Verdict::Good) {
+            m_editor.setCharacters(
+                QString::fromUtf8(result.text.data(), qsizetype(result.text.size())));
+            cipher::wipe(result.text.data(), result.text.size());
+        }
+    }
+    // Nothing unauthenticated reaches the editor: a damaged block stays as it is.
+    if (verdict == Verdict::WrongPassword)
+        messageBox(QStringLiteral("Incorrect password."), QStringLiteral("WARNING"), Icon::Warning);
+    else if (verdict == Verdict::ChecksumError)
+        messageBox(QStringLiteral("Check sum error:\nData may be corrupt or contain errors."),
+            QStringLiteral("WARNING"), Icon::Warning);
 }
 
 void DecryptDialog::cancel()

@@ -29,6 +29,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // A level 4 block: its text goes back as Unicode, and only when authentic.
+    void decryptStrong();
+
     gui::RichEdit &m_editor;
     QLineEdit *m_password;
 };

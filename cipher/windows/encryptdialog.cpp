@@ -2,6 +2,7 @@
 
 #include "assets/assets.h"
 #include "cipher/refusals.h"
+#include "cipher/strong.h"
 #include "cipher/windows/password.h"
 #include "gui/modal.h"
 #include "gui/richedit.h"
@@ -30,17 +31,17 @@ BytesView view(const QByteArray &bytes)
 } // namespace
 
 EncryptDialog::EncryptDialog(RichEdit &editor, QWidget *parent)
-    : Form(QStringLiteral("TForm2"), QStringLiteral("Velmorandquist"), QSize(302, 119), parent)
+    : Form(QStringLiteral("TForm2"), QStringLiteral("Velmorandquist"), QSize(302, 145), parent)
     , m_editor(editor)
 {
-    QFrame *levelPanel = widgets::bevelPanel(this, QRect(0, 0, 97, 119));
+    QFrame *levelPanel = widgets::bevelPanel(this, QRect(0, 0, 97, 145));
     levelPanel->setObjectName(QStringLiteral("Panel1"));
     auto *levelLabel = new QLabel(QStringLiteral("Encryption Level:"), levelPanel);
     levelLabel->setObjectName(QStringLiteral("Label3"));
     levelLabel->setGeometry(6, 8, 88, 17);
-    const QString levelCaptions[3] = {
-        QStringLiteral("&Low"), QStringLiteral("&Meduim"), QStringLiteral("&High")};
-    for (int i = 0; i < 3; ++i) {
+    const QString levelCaptions[4] = {QStringLiteral("&Low"), QStringLiteral("&Meduim"),
+        QStringLiteral("&High"), QStringLiteral("&Strong")};
+    for (int i = 0; i < 4; ++i) {
         m_levels[i] = new QRadioButton(levelCaptions[i], levelPanel);
         m_levels[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
         m_levels[i]->setGeometry(12, 32 + 26 * i, 80, 20);
@@ -83,6 +84,8 @@ EncryptDialog::EncryptDialog(RichEdit &editor, QWidget *parent)
 
 int EncryptDialog::level() const
 {
+    if (m_levels[3]->isChecked())
+        return strong::kLevel;
     if (m_levels[2]->isChecked())
         return 3;
     if (m_levels[1]->isChecked())
@@ -165,6 +168,10 @@ void EncryptDialog::encrypt()
         clearPasswords();
         return;
     }
+    if (level() == strong::kLevel) {
+        encryptStrong(password);
+        return;
+    }
     if (const auto problem = textProblem(m_editor.characters())) {
         wipe(password);
         refuse(*problem);
@@ -191,6 +198,27 @@ void EncryptDialog::encrypt()
                               "would contain %1.")
                    .arg(QString::fromStdString(unreadable->describe())));
         clearPasswords();
+        return;
+    }
+    done(QDialog::Accepted);
+}
+
+void EncryptDialog::encryptStrong(QString &password)
+{
+    // Every text the document holds, as its own characters in UTF-8.
+    Bytes block;
+    {
+        BusyCursor busy; // the key derivation takes a good part of a second
+        KeyBuffer key(passwordBytes(password));
+        wipe(password);
+        QByteArray plain = m_editor.characters().toUtf8();
+        block = strong::encryptText(view(plain), key.view());
+        wipe(plain);
+        if (!block.empty())
+            m_editor.setText(QByteArray(block.data(), qsizetype(block.size())));
+    }
+    if (block.empty()) {
+        refuse(QStringLiteral("Not enough memory for the strong level's key derivation."));
         return;
     }
     done(QDialog::Accepted);

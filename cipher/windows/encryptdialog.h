@@ -21,7 +21,7 @@ class EncryptDialog : public gui::Form
 public:
     explicit EncryptDialog(gui::RichEdit &editor, QWidget *parent = nullptr);
 
-    // The chosen level, 1 to 3.
+    // The chosen level, 1 to 4.
     int level() const;
 
     // The Encrypt button: checks the passwords, the level's minimum length
@@ -37,9 +37,10 @@ protected:
 private:
     void refuse(const QString &text);
     void clearPasswords();
+    void encryptStrong(QString &password);
 
     gui::RichEdit &m_editor;
-    QRadioButton *m_levels[3];
+    QRadioButton *m_levels[4];
     QLineEdit *m_password;
     QLineEdit *m_confirmation;
 };

@@ -2,6 +2,7 @@
 // stderr, and that a refusal writes nothing to stdout.
 
 #include "cipher/cipher.h"
+#include "cipher/strong.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -69,6 +70,7 @@ private slots:
     void lineEndsAcrossReads();
     void quotedBlockRoundTrip();
     void inputBounds();
+    void strongLevel();
 
 private:
     Run vlq(const QStringList &args, const QByteArray &input = {});
@@ -158,9 +160,9 @@ void TestVlq::usageErrors_data()
         << QStringList {u"scramble"_s} << QByteArray("unknown command 'scramble'");
     QTest::newRow("level missing") << QStringList {u"encrypt"_s, u"--password-file"_s, pw}
                                    << QByteArray("encrypt needs --level");
-    QTest::newRow("level 4") << QStringList {u"encrypt"_s, u"--level"_s, u"4"_s,
+    QTest::newRow("level 5") << QStringList {u"encrypt"_s, u"--level"_s, u"5"_s,
         u"--password-file"_s, pw}
-                             << QByteArray("--level must be 1, 2 or 3");
+                             << QByteArray("--level must be 1, 2, 3 or 4");
     QTest::newRow("level without value")
         << QStringList {u"encrypt"_s, u"--level"_s} << QByteArray("--level needs a value");
     QTest::newRow("crlf on encrypt")
@@ -537,3 +539,55 @@ void TestVlq::inputBounds()
 
 QTEST_GUILESS_MAIN(TestVlq)
 #include "tst_vlq.moc"
+
+void TestVlq::strongLevel()
+{
+    // vlq's own block, with the default (costly) parameters: a few runs only.
+    const QByteArray plain("Tabs\tand \xe2\x82\xac, every line end\nhere\n");
+    const QString pw = passwordFile("twelve chars or more\n");
+    const Run sealed = vlq({u"encrypt"_s, u"--level"_s, u"4"_s, u"--password-file"_s, pw}, plain);
+    QCOMPARE(sealed.status, 0);
+    QVERIFY(sealed.err.isEmpty());
+    QVERIFY(sealed.out.startsWith("[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n4"));
+    QVERIFY(sealed.out.endsWith("\r\n[End_Encryption]"));
+    // A mail program re-wraps it and quotes it among other text.
+    QByteArray mail = "Hi,\n\n" + sealed.out;
+    mail.replace("\r\n", "\n").replace("4AQ", "4A\n  Q");
+    mail += "\nBye\n";
+    const Run opened = vlq({u"decrypt"_s, u"--password-file"_s, pw}, mail);
+    QCOMPARE(opened.status, 0);
+    QVERIFY(opened.err.isEmpty());
+    QCOMPARE(opened.out, "Hi,\n\n" + plain + "\nBye\n");
+    const Run wrong =
+        vlq({u"decrypt"_s, u"--password-file"_s, passwordFile("twelve chars or less")}, sealed.out);
+    QCOMPARE(wrong.status, 3);
+    QCOMPARE(wrong.err, QByteArray("Incorrect password.\n"));
+    QVERIFY(wrong.out.isEmpty());
+
+    // Library blocks with small parameters for the rest.
+    const std::string block =
+        cipher::strong::encryptText("secret text\r\n", "twelve chars or more", {1, 8u << 20});
+    QByteArray damaged = qbytes(block);
+    const qsizetype at = damaged.indexOf("\r\n[End") - 3;
+    damaged[at] = damaged[at] == 'A' ? 'B' : 'A';
+    const Run broken = vlq({u"decrypt"_s, u"--password-file"_s, pw}, damaged);
+    QCOMPARE(broken.status, 4);
+    QCOMPARE(broken.err, QByteArray("Check sum error:\nData may be corrupt or contain errors.\n"));
+    QVERIFY(broken.out.isEmpty()); // never unauthenticated text
+    const Run crlfOut = vlq({u"decrypt"_s, u"--crlf"_s, u"--password-file"_s, pw}, qbytes(block));
+    QCOMPARE(crlfOut.status, 0);
+    QCOMPARE(crlfOut.out, QByteArray("secret text\r\n"));
+    const Run empty = vlq({u"decrypt"_s, u"--password-file"_s, passwordFile("")}, qbytes(block));
+    QCOMPARE(empty.status, 1);
+    QVERIFY(empty.out.isEmpty());
+
+    // Level 4 wants twelve characters; the refusal comes before any reading.
+    const Run shortPw =
+        vlq({u"encrypt"_s, u"--level"_s, u"4"_s, u"--password-file"_s, passwordFile("eleven char")},
+            plain);
+    QCOMPARE(shortPw.status, 1);
+    QCOMPARE(shortPw.err,
+        QByteArray(
+            "Level 4 encryption requires a minimum password length of twelve characters.\n"));
+    QVERIFY(shortPw.out.isEmpty());
+}

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,7 +73,8 @@ std::function<void(QDialog &)> encryptWith(const QString &pw1, const QString &pw
         child<QRadioButton>(d,
             level == 1       ? "RadioButton1"
                 : level == 2 ? "RadioButton2"
-                             : "RadioButton3")
+                : level == 3 ? "RadioButton3"
+                             : "RadioButton4")
             .setChecked(true);
         child<QLineEdit>(d, "Edit1").setText(pw1);
         child<QLineEdit>(d, "Edit2").setText(pw2);
@@ -623,6 +625,92 @@ private slots:
         });
         w->encrypt();
         QCOMPARE(edit()->text(), block);
+    }
+
+    void strongLevelInTheEditor()
+    {
+        // Every character the document holds: tabs, accents, the euro, beyond the BMP.
+        const QString plain = QStringLiteral("Gr\u00fc\u00dfe\tan \u20ac and \U0001D11E\r\n"
+                                             "[End_Encryption] \u65e5\u672c\r\n");
+        edit()->setCharacters(plain);
+        QCOMPARE(edit()->characters(), plain);
+
+        // The fourth level: its place, its mnemonic, and twelve characters at least.
+        ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            auto &strong = child<QRadioButton>(d, "RadioButton4");
+            QCOMPARE(strong.text(), QStringLiteral("&Strong"));
+            // One step below High, as High is below Meduim (the form scales them alike).
+            const QRect high = child<QRadioButton>(d, "RadioButton3").geometry();
+            const QRect medium = child<QRadioButton>(d, "RadioButton2").geometry();
+            QCOMPARE(strong.geometry(), high.translated(0, high.y() - medium.y()));
+            QVERIFY(d.rect().contains(strong.geometry().translated(strong.parentWidget()->pos())));
+            QSet<QChar> keys;
+            for (const QAbstractButton *b : d.findChildren<QAbstractButton *>()) {
+                const qsizetype amp = b->text().indexOf(u'&');
+                QVERIFY(amp >= 0);
+                QVERIFY2(!keys.contains(b->text().at(amp + 1).toLower()), qPrintable(b->text()));
+                keys.insert(b->text().at(amp + 1).toLower());
+            }
+            encryptWith(QStringLiteral("elevenchars"), QStringLiteral("elevenchars"), 4)(d);
+            QVERIFY(d.isVisible());
+            QTest::keyClick(&d, Qt::Key_Escape);
+        });
+        w->encrypt();
+        QCOMPARE(ui->messages.size(), 1);
+        QCOMPARE(ui->messages[0].text,
+            QStringLiteral(
+                "Level 4 encryption requires a minimum password length of twelve characters."));
+        QCOMPARE(edit()->characters(), plain);
+        ui->messages.clear();
+
+        const QString pw = QStringLiteral("a long passphrase");
+        ui->onModal(QStringLiteral("TForm2"), encryptWith(pw, pw, 4));
+        w->encrypt();
+        QVERIFY(ui->messages.isEmpty());
+        const QByteArray block = edit()->text();
+        QVERIFY(block.startsWith(kMarker + "\r\n4"));
+        QVERIFY(block.endsWith("\r\n[End_Encryption]"));
+        QCOMPARE(ui->log.mid(ui->log.lastIndexOf(QStringLiteral("modal TForm2"))),
+            (QStringList {"modal TForm2", "busy", "idle", "end TForm2"}));
+        // The level is kept for the next showing.
+        ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            QVERIFY(child<QRadioButton>(d, "RadioButton4").isChecked());
+            QTest::keyClick(&d, Qt::Key_Escape);
+        });
+        w->encrypt();
+        QCOMPARE(edit()->text(), block);
+
+        // Wrong password and a damaged block: a warning each, the block untouched.
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(QStringLiteral("a long passphrasE")));
+        w->decrypt();
+        QCOMPARE(ui->messages.size(), 1);
+        QCOMPARE(ui->messages[0].text, QStringLiteral("Incorrect password."));
+        QCOMPARE(edit()->text(), block);
+        ui->messages.clear();
+        QByteArray damaged = block;
+        const qsizetype at = damaged.indexOf("\r\n[End") - 5;
+        damaged[at] = damaged[at] == 'A' ? 'B' : 'A';
+        edit()->setText(damaged);
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(pw));
+        w->decrypt();
+        QCOMPARE(ui->messages.size(), 1);
+        QCOMPARE(ui->messages[0].text,
+            QStringLiteral("Check sum error:\nData may be corrupt or contain errors."));
+        QCOMPARE(edit()->text(), damaged);
+        ui->messages.clear();
+
+        // Re-wrapped by a mail program with Unicode text around it: all comes back exactly.
+        QByteArray mail = block;
+        mail.replace("\r\n", "\n").replace("4AQ", "4A\n Q");
+        edit()->setCharacters(QStringLiteral("\u00c0 bient\u00f4t\n") + QString::fromLatin1(mail)
+            + QStringLiteral("\n\u2014 B."));
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(pw));
+        w->decrypt();
+        QVERIFY(ui->messages.isEmpty());
+        QCOMPARE(edit()->characters(),
+            QStringLiteral("\u00c0 bient\u00f4t\r\n") + plain + QStringLiteral("\r\n\u2014 B."));
+        QCOMPARE(ui->log.mid(ui->log.lastIndexOf(QStringLiteral("modal TForm3"))),
+            (QStringList {"modal TForm3", "busy", "idle", "end TForm3"}));
     }
 
     void encryptTextQuotingABlock()

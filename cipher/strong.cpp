@@ -1,0 +1,275 @@
+#include "cipher/strong.h"
+
+#include <mutex>
+#include <sodium.h>
+
+namespace cipher::strong {
+
+namespace {
+
+constexpr std::string_view kKeyCheckContext = "Velmorandquist strong key check";
+constexpr std::string_view kHeaderCheckContext = "Velmorandquist strong header";
+constexpr std::size_t kKeySize = crypto_aead_xchacha20poly1305_ietf_KEYBYTES;
+constexpr std::string_view kBlanks = " \t\r\n";
+
+static_assert(kSaltSize == crypto_pwhash_SALTBYTES);
+static_assert(kNonceSize == crypto_aead_xchacha20poly1305_ietf_NPUBBYTES);
+static_assert(kTagSize == crypto_aead_xchacha20poly1305_ietf_ABYTES);
+
+const unsigned char *bytes(BytesView v)
+{
+    return reinterpret_cast<const unsigned char *>(v.data());
+}
+
+// The derived key in guarded memory that is wiped when freed.
+class SecretKey
+{
+public:
+    SecretKey()
+        : m_key(static_cast<unsigned char *>(sodium_malloc(kKeySize)))
+    { }
+    ~SecretKey()
+    {
+        if (m_key)
+            sodium_free(m_key);
+    }
+    SecretKey(const SecretKey &) = delete;
+    SecretKey &operator=(const SecretKey &) = delete;
+    unsigned char *data() const { return m_key; }
+    explicit operator bool() const { return m_key != nullptr; }
+
+private:
+    unsigned char *m_key;
+};
+
+// The password is copied into guarded memory so its only copy made here is
+// wiped; Argon2 allocates its own memory, already checked as affordable.
+bool deriveKey(SecretKey &key, BytesView password, Params params, const unsigned char *salt)
+{
+    if (!key || !affordable(params))
+        return false;
+    unsigned char *copy = static_cast<unsigned char *>(sodium_malloc(password.size() + 1));
+    if (!copy)
+        return false;
+    std::copy(password.begin(), password.end(), copy);
+    const int rc = crypto_pwhash(key.data(), kKeySize, reinterpret_cast<const char *>(copy),
+        password.size(), salt, params.opslimit, params.memlimit, crypto_pwhash_ALG_ARGON2ID13);
+    sodium_free(copy);
+    return rc == 0;
+}
+
+void keyCheck(unsigned char *out, const SecretKey &key)
+{
+    crypto_generichash(
+        out, kKeyCheckSize, bytes(kKeyCheckContext), kKeyCheckContext.size(), key.data(), kKeySize);
+}
+
+void headerCheck(unsigned char *out, const unsigned char *header)
+{
+    crypto_generichash(out, kHeaderCheckSize, header, kHeaderSize, bytes(kHeaderCheckContext),
+        kHeaderCheckContext.size());
+}
+
+void putBE(unsigned char *p, std::uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v >> 24);
+    p[1] = static_cast<unsigned char>(v >> 16);
+    p[2] = static_cast<unsigned char>(v >> 8);
+    p[3] = static_cast<unsigned char>(v);
+}
+
+std::uint32_t getBE(const unsigned char *p)
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8
+        | std::uint32_t(p[3]);
+}
+
+// The marker line and the mark: everything of the block before the payload.
+Bytes associatedData()
+{
+    Bytes ad(kBeginMarker);
+    ad += kLineBreak;
+    ad += kMark;
+    return ad;
+}
+
+} // namespace
+
+bool ready()
+{
+    static const bool ok = sodium_init() >= 0;
+    return ok;
+}
+
+bool affordable(Params params)
+{
+    return params.opslimit >= kMinOpslimit && params.opslimit <= kMaxOpslimit
+        && params.memlimit >= kMinMemlimit && params.memlimit <= kMaxMemlimit;
+}
+
+namespace detail {
+
+Bytes encryptWith(
+    BytesView plain, BytesView password, Params params, const Salt &salt, const Nonce &nonce)
+{
+    if (!ready() || password.empty())
+        return {};
+    SecretKey key;
+    if (!deriveKey(key, password, params, salt.data()))
+        return {};
+
+    Bytes payload(kHeaderSize + kHeaderCheckSize + plain.size() + kTagSize, '\0');
+    auto *p = reinterpret_cast<unsigned char *>(payload.data());
+    p[0] = kVersion;
+    putBE(p + 1, params.opslimit);
+    putBE(p + 5, params.memlimit);
+    std::copy(salt.begin(), salt.end(), p + 9);
+    std::copy(nonce.begin(), nonce.end(), p + 9 + kSaltSize);
+    keyCheck(p + 9 + kSaltSize + kNonceSize, key);
+    headerCheck(p + kHeaderSize, p);
+
+    Bytes ad = associatedData();
+    ad.append(payload, 0, kHeaderSize + kHeaderCheckSize);
+    unsigned long long written = 0;
+    if (crypto_aead_xchacha20poly1305_ietf_encrypt(p + kHeaderSize + kHeaderCheckSize, &written,
+            bytes(plain), plain.size(), bytes(ad), ad.size(), nullptr, nonce.data(), key.data())
+        != 0)
+        return {};
+
+    Bytes encoded(sodium_base64_encoded_len(payload.size(), sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(
+        encoded.data(), encoded.size(), p, payload.size(), sodium_base64_VARIANT_ORIGINAL);
+    encoded.pop_back(); // the terminating zero
+
+    // The mark and the base64 in lines a mail program leaves alone.
+    Bytes body(1, kMark);
+    body += encoded;
+    Bytes block(kBeginMarker);
+    block.reserve(
+        block.size() + body.size() + body.size() / kLineLength * 2 + 2 + kEndMarker.size() + 2);
+    for (std::size_t at = 0; at < body.size(); at += kLineLength) {
+        block += kLineBreak;
+        block.append(body, at, kLineLength);
+    }
+    block += kLineBreak;
+    block += kEndMarker;
+    return block;
+}
+
+std::optional<Bytes> decodeBody(BytesView body)
+{
+    if (!ready())
+        return std::nullopt;
+    Bytes out(body.size() / 4 * 3 + 3, '\0');
+    std::size_t size = 0;
+    const char *end = nullptr;
+    if (sodium_base642bin(reinterpret_cast<unsigned char *>(out.data()), out.size(), body.data(),
+            body.size(), Bytes(kBlanks).c_str(), &size, &end, sodium_base64_VARIANT_ORIGINAL)
+            != 0
+        || end != body.data() + body.size())
+        return std::nullopt;
+    out.resize(size);
+    return out;
+}
+
+std::optional<Params> readParams(BytesView payload)
+{
+    if (payload.size() < 9)
+        return std::nullopt;
+    return Params {getBE(bytes(payload) + 1), getBE(bytes(payload) + 5)};
+}
+
+} // namespace detail
+
+Bytes encryptText(BytesView plain, BytesView password, Params params)
+{
+    if (!ready())
+        return {};
+    detail::Salt salt;
+    detail::Nonce nonce;
+    randombytes_buf(salt.data(), salt.size());
+    randombytes_buf(nonce.data(), nonce.size());
+    return detail::encryptWith(plain, password, params, salt, nonce);
+}
+
+namespace {
+
+// Where the mark stands in the body, or npos when the body is not level 4.
+std::size_t markAt(BytesView body)
+{
+    const std::size_t at = body.find_first_not_of(kBlanks);
+    return at != BytesView::npos && body[at] == kMark ? at : BytesView::npos;
+}
+
+} // namespace
+
+bool containsStrongBlock(BytesView text)
+{
+    const std::optional<SplitText> parts = splitText(text);
+    return parts && markAt(parts->body) != BytesView::npos;
+}
+
+Decryption decryptText(BytesView text, BytesView password)
+{
+    Decryption result;
+    const std::optional<SplitText> parts = splitText(text);
+    if (!parts)
+        return result;
+    const std::size_t mark = markAt(parts->body);
+    if (mark == BytesView::npos)
+        return result;
+    result.found = true;
+    result.verdict = Verdict::ChecksumError;
+    if (!ready())
+        return result;
+
+    const std::optional<Bytes> payload =
+        detail::decodeBody(BytesView(parts->body).substr(mark + 1));
+    if (!payload || payload->size() < kMinPayload)
+        return result;
+    const auto *p = bytes(*payload);
+    unsigned char check[kHeaderCheckSize];
+    headerCheck(check, p);
+    if (p[0] != kVersion || sodium_memcmp(check, p + kHeaderSize, kHeaderCheckSize) != 0)
+        return result;
+    const Params params = *detail::readParams(*payload);
+    // Refused here, before Argon2 allocates anything.
+    if (!affordable(params))
+        return result;
+
+    result.verdict = Verdict::WrongPassword;
+    if (password.empty())
+        return result;
+    SecretKey key;
+    if (!deriveKey(key, password, params, p + 9)) {
+        result.verdict = Verdict::ChecksumError;
+        return result;
+    }
+    unsigned char kc[kKeyCheckSize];
+    keyCheck(kc, key);
+    if (sodium_memcmp(kc, p + 9 + kSaltSize + kNonceSize, kKeyCheckSize) != 0)
+        return result;
+
+    result.verdict = Verdict::ChecksumError;
+    Bytes ad = associatedData();
+    ad.append(*payload, 0, kHeaderSize + kHeaderCheckSize);
+    const std::size_t sealedAt = kHeaderSize + kHeaderCheckSize;
+    Bytes plain(payload->size() - sealedAt - kTagSize, '\0');
+    unsigned long long plainSize = 0;
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(plain.data()),
+            &plainSize, nullptr, p + sealedAt, payload->size() - sealedAt, bytes(ad), ad.size(),
+            p + 9 + kSaltSize, key.data())
+        != 0) {
+        sodium_memzero(plain.data(), plain.size());
+        return result;
+    }
+    result.verdict = Verdict::Good;
+    result.text.reserve(parts->before.size() + plain.size() + parts->after.size());
+    result.text = parts->before;
+    result.text += plain;
+    result.text += parts->after;
+    sodium_memzero(plain.data(), plain.size());
+    return result;
+}
+
+} // namespace cipher::strong
