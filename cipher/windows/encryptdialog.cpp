@@ -62,11 +62,12 @@ EncryptDialog::EncryptDialog(RichEdit &editor, QWidget *parent)
     confirmLabel->setBuddy(m_confirmation);
 
     QPushButton *encryptButton = widgets::glyphButton(this, QStringLiteral("&Encrypt"),
-        assets::icon(QStringLiteral("glyphs/encrypt")), QRect(106, 89, 92, 25));
+        // At the foot of the dialog, in line with the last level.
+        assets::icon(QStringLiteral("glyphs/encrypt")), QRect(106, 115, 92, 25));
     encryptButton->setObjectName(QStringLiteral("BitBtn5"));
     encryptButton->setToolTip(QStringLiteral("Encript Text"));
     QPushButton *cancelButton = widgets::glyphButton(this, QStringLiteral("&Cancel"),
-        assets::icon(QStringLiteral("glyphs/cancel")), QRect(204, 89, 92, 25));
+        assets::icon(QStringLiteral("glyphs/cancel")), QRect(204, 115, 92, 25));
     cancelButton->setObjectName(QStringLiteral("BitBtn2"));
 
     setTabOrder(m_password, m_confirmation);
