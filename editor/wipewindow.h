@@ -28,9 +28,6 @@ public:
     // minutes.
     static constexpr qint64 kBufferLimit = 256 * 1024;
 
-    // Holds the content of the file last read; never shown.
-    const gui::RichEdit &buffer() const { return *m_buffer; }
-
     // Browse...: chooses the file name with the open dialog.
     void browse();
     // Wipe File: asks, wipes, and closes when the wipe succeeded.
@@ -46,7 +43,7 @@ private:
     void readCheck(const QString &name, QFile &file);
 
     QLineEdit *m_fileName;
-    gui::RichEdit *m_buffer;
+    gui::RichEdit *m_buffer; // the content of the file last read; never shown
     gui::FileDialog m_openDialog;
 };
 

@@ -55,7 +55,6 @@ public:
     // Shows the window modally (through the modal seam).
     int showModal();
 
-    SmtpClient &client() { return m_client; }
     bool isSending() const { return m_sending; }
 
     // The Send button: checks, then sends; failures end in the error box.

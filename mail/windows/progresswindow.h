@@ -24,8 +24,6 @@ public:
     // One step of the van: 2 pixels right, back to the left edge past the
     // right one.
     void step();
-    int vanPosition() const { return m_position; }
-    QTimer &timer() const { return *m_timer; }
 
 private:
     QLabel *m_van;
