@@ -228,9 +228,9 @@ void TestDesktop::installs()
     QCOMPARE(read(doc + "copyright"_L1), read(m_source + "/desktop/debian/copyright"_L1));
     // Compressed as Debian ships them, from the current texts.
     for (const auto &[installed, source] :
-        {std::pair{u"man/man1/velmorandquist.1.gz"_s, u"man/velmorandquist.1"_s},
-            std::pair{u"man/man1/vlq.1.gz"_s, u"man/vlq.1"_s},
-            std::pair{u"doc/velmorandquist/changelog.gz"_s, u"debian/changelog"_s}}) {
+        {std::pair {u"man/man1/velmorandquist.1.gz"_s, u"man/velmorandquist.1"_s},
+            std::pair {u"man/man1/vlq.1.gz"_s, u"man/vlq.1"_s},
+            std::pair {u"doc/velmorandquist/changelog.gz"_s, u"debian/changelog"_s}}) {
         const QByteArray text = read(m_source + "/desktop/"_L1 + source);
         QVERIFY(!text.isEmpty());
         QVERIFY2(gunzip(m_share + u'/' + installed) == text, qPrintable(installed));
@@ -297,7 +297,7 @@ void TestDesktop::installedEntriesValidate()
     QSet<QString> shown;
     static const QRegularExpression picture(u"\\]\\(docs/([\\w-]+\\.png)\\)"_s);
     for (auto it = picture.globalMatch(QString::fromUtf8(read(m_source + "/README.md"_L1)));
-        it.hasNext();) {
+         it.hasNext();) {
         shown.insert(it.next().captured(1));
     }
     QSet<QString> listed;
@@ -331,13 +331,14 @@ void TestDesktop::licenceStatedAlike()
     // LICENSE, the package's copyright file, the metainfo and the README say
     // the same.
     const QByteArray licence = read(m_source + "/LICENSE"_L1);
-    QVERIFY(licence.startsWith("Copyright 2026 The Velmorandquist developers. All rights reserved.\n"));
+    QVERIFY(
+        licence.startsWith("Copyright 2026 The Velmorandquist developers. All rights reserved.\n"));
     const QByteArray copyright = read(m_source + "/desktop/debian/copyright"_L1);
     QVERIFY(copyright.startsWith(
         "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"));
-    const QByteArray name = between(read(m_share + "/metainfo/"_L1 + QStringLiteral(VLQ_APP_ID)
-                                         + ".metainfo.xml"_L1),
-        "<project_license>", "</project_license>");
+    const QByteArray name =
+        between(read(m_share + "/metainfo/"_L1 + QStringLiteral(VLQ_APP_ID) + ".metainfo.xml"_L1),
+            "<project_license>", "</project_license>");
     QVERIFY(!name.isEmpty());
     QVERIFY(copyright.contains("\nFiles: *\nCopyright: 2026 The Velmorandquist developers\n"
                                "License: "
@@ -348,8 +349,7 @@ void TestDesktop::licenceStatedAlike()
     const qsizetype paragraph = copyright.indexOf("\n\nLicense: " + name + '\n');
     QVERIFY(paragraph > 0);
     QByteArray text;
-    for (const QByteArray &line :
-        copyright.mid(paragraph + 12 + name.size()).split('\n')) {
+    for (const QByteArray &line : copyright.mid(paragraph + 12 + name.size()).split('\n')) {
         if (!line.startsWith(' '))
             break;
         text += (line == " ." ? QByteArray() : line.mid(1)) + '\n';
@@ -394,7 +394,8 @@ printf '%s\n' "$windows"
     QVERIFY2(r.status == 0, r.err.constData());
 
     // A line per window: id "name": ("instance" "class") geometry.
-    static const QRegularExpression window(u"^\\s+0x[0-9a-f]+ \"([^\"]*)\": \\(\"([^\"]*)\" \"([^\"]*)\"\\)"_s,
+    static const QRegularExpression window(
+        u"^\\s+0x[0-9a-f]+ \"([^\"]*)\": \\(\"([^\"]*)\" \"([^\"]*)\"\\)"_s,
         QRegularExpression::MultilineOption);
     QStringList named;
     for (auto it = window.globalMatch(QString::fromUtf8(r.out)); it.hasNext();) {
