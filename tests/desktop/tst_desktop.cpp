@@ -2,11 +2,14 @@
 // manual pages against the --help texts, and an installation into a scratch
 // prefix: every file in place, the icon bitmaps at their sizes, the menu
 // entry, metainfo and file type accepted by the desktop's own validators and
-// tools, and all of them naming each other consistently.
+// tools, all of them naming each other consistently, the licence stated alike
+// everywhere, and the running program's windows tied to its menu entry.
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -64,6 +67,22 @@ QByteArray read(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray gunzip(const QString &path)
+{
+    const Run r = run(u"gzip"_s, {u"-dc"_s, path});
+    return r.status == 0 ? r.out : QByteArray();
+}
+
+// The text between two markers, or empty.
+QByteArray between(const QByteArray &text, const QByteArray &open, const QByteArray &close)
+{
+    const qsizetype start = text.indexOf(open);
+    if (start < 0)
+        return {};
+    const qsizetype end = text.indexOf(close, start + open.size());
+    return end < 0 ? QByteArray() : text.mid(start + open.size(), end - start - open.size());
+}
+
 // A key's value in a desktop entry, as written (QSettings would take the
 // first ';' for the start of a comment).
 QString desktopValue(const QByteArray &entry, const QByteArray &key)
@@ -102,6 +121,8 @@ private slots:
     void installs();
     void installedEntriesValidate();
     void installedFileType();
+    void licenceStatedAlike();
+    void windowsCarryTheEntrysClass();
 
 private:
     QString m_bin;
@@ -170,9 +191,9 @@ void TestDesktop::manPagesMatchHelp()
     QVERIFY(inHelp.contains(u"--help"_s));
     QCOMPARE(longOptions(page), inHelp);
 
-    // The page's header carries the version the programs report.
+    // The page's header carries the release's version.
     QVERIFY2(page.contains(".TH "_L1 + program.toUpper() + " 1 "_L1)
-            && page.contains("\"Velmorandquist " VLQ_PROJECT_VERSION "\""_L1),
+            && page.contains("\"Velmorandquist " VLQ_VERSION "\""_L1),
         "the .TH line names the page and the version");
 
     // man itself reads it without complaint.
@@ -199,12 +220,21 @@ void TestDesktop::installs()
     }
     for (const QString &file : {"applications/"_L1 + id + ".desktop"_L1,
              "metainfo/"_L1 + id + ".metainfo.xml"_L1, u"mime/packages/velmorandquist.xml"_s,
-             u"icons/hicolor/scalable/apps/velmorandquist.svg"_s, u"man/man1/velmorandquist.1"_s,
-             u"man/man1/vlq.1"_s}) {
+             u"icons/hicolor/scalable/apps/velmorandquist.svg"_s, u"doc-base/velmorandquist"_s}) {
         QVERIFY2(QFileInfo(m_share + u'/' + file).size() > 0, qPrintable(file));
     }
-    QCOMPARE(read(m_share + "/doc/velmorandquist/help/index.html"_L1),
-        read(m_source + "/assets/help/index.html"_L1));
+    const QString doc = m_share + "/doc/velmorandquist/"_L1;
+    QCOMPARE(read(doc + "help/index.html"_L1), read(m_source + "/assets/help/index.html"_L1));
+    QCOMPARE(read(doc + "copyright"_L1), read(m_source + "/desktop/debian/copyright"_L1));
+    // Compressed as Debian ships them, from the current texts.
+    for (const auto &[installed, source] :
+        {std::pair {u"man/man1/velmorandquist.1.gz"_s, u"man/velmorandquist.1"_s},
+            std::pair {u"man/man1/vlq.1.gz"_s, u"man/vlq.1"_s},
+            std::pair {u"doc/velmorandquist/changelog.gz"_s, u"debian/changelog"_s}}) {
+        const QByteArray text = read(m_source + "/desktop/"_L1 + source);
+        QVERIFY(!text.isEmpty());
+        QVERIFY2(gunzip(m_share + u'/' + installed) == text, qPrintable(installed));
+    }
 
     // Each bitmap is the drawing at its size: square, not blank.
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
@@ -244,13 +274,41 @@ void TestDesktop::installedEntriesValidate()
     QCOMPARE(desktopValue(entry, "Categories"), u"Utility;TextEditor;Security;"_s);
     QVERIFY(
         desktopValue(entry, "MimeType").split(u';').contains(u"application/x-velmorandquist"_s));
-    for (const char *key : {"Name", "GenericName", "Comment"})
+    for (const char *key : {"Name", "GenericName", "Comment", "StartupWMClass"})
         QVERIFY2(!desktopValue(entry, key).isEmpty(), key);
     const QByteArray meta = read(metainfo);
     QVERIFY(meta.contains("<id>" + id.toUtf8() + "</id>"));
     QVERIFY(
         meta.contains("<launchable type=\"desktop-id\">" + id.toUtf8() + ".desktop</launchable>"));
-    QVERIFY(meta.contains("<release version=\"" VLQ_PROJECT_VERSION "\""));
+    QVERIFY(!between(meta, "<developer_name>", "</developer_name>").trimmed().isEmpty());
+
+    // The release is the package's: the changelog's newest entry, same
+    // version, same day.
+    const QByteArray changelog = read(m_source + "/desktop/debian/changelog"_L1);
+    QVERIFY(changelog.startsWith("velmorandquist (" VLQ_VERSION ") "));
+    const QByteArray date = between(meta, "<release version=\"" VLQ_VERSION "\" date=\"", "\"");
+    QVERIFY2(date.size() == 10, "a release of this version, with its date");
+    const QDate day = QDate::fromString(QString::fromLatin1(date), Qt::ISODate);
+    const QByteArray signOff = between(changelog, "\n -- ", "\n");
+    QVERIFY2(signOff.contains(QLocale::c().toString(day, u"dd MMM yyyy"_s).toLatin1()),
+        signOff.constData());
+
+    // The screenshots are the README's pictures, at https addresses.
+    QSet<QString> shown;
+    static const QRegularExpression picture(u"\\]\\(docs/([\\w-]+\\.png)\\)"_s);
+    for (auto it = picture.globalMatch(QString::fromUtf8(read(m_source + "/README.md"_L1)));
+         it.hasNext();) {
+        shown.insert(it.next().captured(1));
+    }
+    QSet<QString> listed;
+    static const QRegularExpression image(u"<image>(https://[^<]+/([\\w-]+\\.png))</image>"_s);
+    for (auto it = image.globalMatch(QString::fromUtf8(meta)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        listed.insert(m.captured(2));
+        QVERIFY2(QFile::exists(m_source + "/docs/"_L1 + m.captured(2)), qPrintable(m.captured(1)));
+    }
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(listed, shown);
 }
 
 void TestDesktop::installedFileType()
@@ -266,6 +324,86 @@ void TestDesktop::installedFileType()
     QVERIFY(
         read(mime + "/subclasses"_L1).contains("application/x-velmorandquist application/rtf\n"));
     QVERIFY(QFile::exists(mime + "/application/x-velmorandquist.xml"_L1));
+}
+
+void TestDesktop::licenceStatedAlike()
+{
+    // LICENSE, the package's copyright file, the metainfo and the README say
+    // the same.
+    const QByteArray licence = read(m_source + "/LICENSE"_L1);
+    QVERIFY(
+        licence.startsWith("Copyright 2026 The Velmorandquist developers. All rights reserved.\n"));
+    const QByteArray copyright = read(m_source + "/desktop/debian/copyright"_L1);
+    QVERIFY(copyright.startsWith(
+        "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"));
+    const QByteArray name =
+        between(read(m_share + "/metainfo/"_L1 + QStringLiteral(VLQ_APP_ID) + ".metainfo.xml"_L1),
+            "<project_license>", "</project_license>");
+    QVERIFY(!name.isEmpty());
+    QVERIFY(copyright.contains("\nFiles: *\nCopyright: 2026 The Velmorandquist developers\n"
+                               "License: "
+        + name + '\n'));
+
+    // The stand-alone paragraph holds LICENSE's text, folded as the format
+    // folds it: one leading space, " ." for an empty line.
+    const qsizetype paragraph = copyright.indexOf("\n\nLicense: " + name + '\n');
+    QVERIFY(paragraph > 0);
+    QByteArray text;
+    for (const QByteArray &line : copyright.mid(paragraph + 12 + name.size()).split('\n')) {
+        if (!line.startsWith(' '))
+            break;
+        text += (line == " ." ? QByteArray() : line.mid(1)) + '\n';
+    }
+    QCOMPARE(text, licence);
+
+    const QByteArray readme = read(m_source + "/README.md"_L1);
+    const QByteArray section = readme.mid(readme.indexOf("\n## Licence\n"));
+    QVERIFY(section.size() > 12);
+    QVERIFY(section.contains("2026 The Velmorandquist developers"));
+    QVERIFY(section.contains("All rights reserved"));
+    QVERIFY(section.contains("LICENSE"));
+}
+
+void TestDesktop::windowsCarryTheEntrysClass()
+{
+    // Docks tie a window to its menu entry by WM_CLASS's class, which must
+    // be the entry's StartupWMClass. The installed program on a display of
+    // its own until its main window is up; then every window it made is read.
+    for (const char *tool : {"xvfb-run", "xwininfo"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP("needs xvfb-run and xwininfo (packages xvfb, x11-utils)");
+    }
+    const QByteArray entry =
+        read(m_share + "/applications/"_L1 + QStringLiteral(VLQ_APP_ID) + ".desktop"_L1);
+    const QString wmClass = desktopValue(entry, "StartupWMClass");
+    QVERIFY(!wmClass.isEmpty());
+
+    const QString script = uR"(
+"$1" & program=$!
+for i in $(seq 600); do
+    windows=$(xwininfo -root -tree)
+    case $windows in *'"Velmorandquist - '*) break ;; esac
+    kill -0 $program || exit 1
+    sleep 0.1
+done
+kill $program
+printf '%s\n' "$windows"
+)"_s;
+    const Run r = run(u"xvfb-run"_s,
+        {u"-a"_s, u"sh"_s, u"-c"_s, script, u"sh"_s, m_prefix.filePath(u"bin/velmorandquist"_s)});
+    QVERIFY2(r.status == 0, r.err.constData());
+
+    // A line per window: id "name": ("instance" "class") geometry.
+    static const QRegularExpression window(
+        u"^\\s+0x[0-9a-f]+ \"([^\"]*)\": \\(\"([^\"]*)\" \"([^\"]*)\"\\)"_s,
+        QRegularExpression::MultilineOption);
+    QStringList named;
+    for (auto it = window.globalMatch(QString::fromUtf8(r.out)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        named << m.captured(1);
+        QCOMPARE(m.captured(3), wmClass);
+    }
+    QVERIFY2(named.filter(u"Velmorandquist - "_s).size() == 1, qPrintable(r.out));
 }
 
 QTEST_MAIN(TestDesktop)
