@@ -34,12 +34,13 @@ const QString kCredit = QStringLiteral("Encryption By Qumo");
 
 } // namespace
 
-MainWindow::MainWindow(
-    const QStringList &arguments, PeerWindows &peers, int noticeDelayMs, QWidget *parent)
+MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayMs, QWidget *parent)
     : QMainWindow(parent)
     , m_peers(peers)
-    , m_arguments(arguments)
+    , m_file(file)
+    , m_noticeDelayMs(noticeDelayMs)
 {
+    m_sinceCreation.start();
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Velmorandquist - 0.98 Beta2"));
     setAttribute(Qt::WA_QuitOnClose);
@@ -110,14 +111,13 @@ MainWindow::MainWindow(
 
     resize(531, 408);
 
+    // Started by startUp(), once every window the notice may open exists.
     m_noticeTimer = new QTimer(this);
-    m_noticeTimer->setInterval(qMax(0, noticeDelayMs));
+    m_noticeTimer->setSingleShot(true);
     connect(
         m_noticeTimer, &QTimer::timeout, this, [this] { run([this] { checkStartupNotice(); }); });
     // A failure to make the settings key is reported and start-up goes on.
     run([] { settings::ensureProgramKey(); });
-    if (noticeDelayMs >= 0)
-        m_noticeTimer->start();
 }
 
 MainWindow::~MainWindow() = default;
@@ -525,23 +525,26 @@ void MainWindow::checkStartupNotice()
         m_peers.noticeWindow().showModal();
 }
 
-void MainWindow::loadCommandLineFile()
+void MainWindow::startUp()
 {
-    if (m_argumentLoaded)
+    if (m_startedUp)
         return;
-    m_argumentLoaded = true;
-    if (m_arguments.size() != 1)
-        return;
-    const QString name = m_arguments.constFirst();
-    run([this, name] {
-        m_editor->loadFromFile(name);
-        m_status[2]->setText(name);
-    });
+    m_startedUp = true;
+    if (!m_file.isEmpty()) {
+        run([this] {
+            m_editor->loadFromFile(m_file);
+            m_status[2]->setText(m_file);
+        });
+    }
+    // Still about a second after creation when the file loaded at once; at
+    // once when its error box was open longer.
+    if (m_noticeDelayMs >= 0) {
+        m_noticeTimer->start(int(qMax<qint64>(0, m_noticeDelayMs - m_sinceCreation.elapsed())));
+    }
 }
 
 void MainWindow::onActivate()
 {
-    loadCommandLineFile();
     m_editor->setFocus();
 }
 
@@ -574,10 +577,6 @@ void MainWindow::showEvent(QShowEvent *event)
         resize(QSize(531, 408) - frame);
         centreOnScreen(this);
     }
-    // Not every window system activates a new window (some refuse it the
-    // focus, and there may be no display at all), so the first showing
-    // loads the file too; whichever comes first.
-    loadCommandLineFile();
 }
 
 } // namespace editor

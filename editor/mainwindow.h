@@ -8,6 +8,7 @@
 #include "gui/standarddialogs.h"
 #include "mail/windows/dispatch.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -51,9 +52,9 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // arguments: the command line without the program's name. The start-up
+    // file: the one named on the command line, empty for none. The start-up
     // notice check runs noticeDelayMs after creation; a negative delay never.
-    MainWindow(const QStringList &arguments, PeerWindows &peers, int noticeDelayMs = 1000,
+    MainWindow(const QString &file, PeerWindows &peers, int noticeDelayMs = 1000,
         QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -68,6 +69,7 @@ public:
     // What the start-up notice check read from the store, once it ran.
     const QString &startKey() const { return m_startKey; }
     QTimer &noticeTimer() const { return *m_noticeTimer; }
+    bool hasStartedUp() const { return m_startedUp; }
 
     // --- Commands: each one handler, shared by its menu entries and buttons.
     // The save question; false when the user chose to save and then
@@ -101,6 +103,11 @@ public:
     void help();
     void about();
 
+    // What waits for every window to exist, run once on the first turn of
+    // the event loop: the command-line file (an error box over this window),
+    // then the start-up notice's timer.
+    void startUp();
+
     // Runs a command as the handlers do: a failure shows the error box.
     void run(const std::function<void()> &command);
 
@@ -123,11 +130,12 @@ private:
     void runChangingDialog(gui::Form &dialog);
     void checkStartupNotice();
     void textChanged();
-    void loadCommandLineFile();
     void onActivate();
 
     PeerWindows &m_peers;
-    QStringList m_arguments;
+    QString m_file;
+    int m_noticeDelayMs;
+    QElapsedTimer m_sinceCreation;
     gui::RichEdit *m_editor;
     ToolbarRow *m_captionRow;
     ToolbarRow *m_pictureRow;
@@ -148,7 +156,7 @@ private:
     mail::windows::SystemMail m_systemMail;
 
     bool m_modified = false;
-    bool m_argumentLoaded = false;
+    bool m_startedUp = false;
     bool m_sized = false;
 };
 

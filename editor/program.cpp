@@ -4,6 +4,7 @@
 #include "cipher/windows/decryptdialog.h"
 #include "cipher/windows/encryptdialog.h"
 #include "editor/aboutwindow.h"
+#include "editor/commandline.h"
 #include "editor/mainwindow.h"
 #include "editor/noticewindow.h"
 #include "editor/splashwindow.h"
@@ -66,7 +67,7 @@ struct Program::Windows : PeerWindows, mail::windows::ComposerPeers
     AboutWindow &aboutWindow() override { return *about; }
 };
 
-Program::Program(const QStringList &arguments, const StartupOptions &options)
+Program::Program(const QString &file, const StartupOptions &options)
     : m_windows(std::make_unique<Windows>())
 {
     Windows &w = *m_windows;
@@ -91,7 +92,9 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
     gui::setApplicationTitle(QStringLiteral("Velmorandquist"));
     QApplication::setWindowIcon(assets::windowIcon());
 
-    w.main = w.create<MainWindow>(creationLog, arguments, w, options.noticeDelayMs);
+    // Nothing modal runs until every window exists.
+    auto creating = std::make_unique<gui::CreationScope>();
+    w.main = w.create<MainWindow>(creationLog, file, w, options.noticeDelayMs);
     // The main window shows as soon as it is created, over the splash.
     w.main->show();
     w.wipe = w.create<WipeWindow>(creationLog);
@@ -109,6 +112,15 @@ Program::Program(const QStringList &arguments, const StartupOptions &options)
     w.encrypt = w.create<cipher::windows::EncryptDialog>(creationLog, w.main->editor());
     w.decrypt = w.create<cipher::windows::DecryptDialog>(creationLog, w.main->editor());
     w.about = w.create<AboutWindow>(creationLog);
+    creating.reset();
+
+    QMetaObject::invokeMethod(
+        w.main,
+        [main = w.main] {
+            gui::showHeldMessages();
+            main->startUp();
+        },
+        Qt::QueuedConnection);
 }
 
 Program::~Program() = default;
@@ -138,27 +150,36 @@ const char *const kHelp =
     "  --help     show this text and exit.\n"
     "  --version  show the version and exit.\n"
     "\n"
+    "The options of Qt (such as -platform NAME, -style NAME, -display DISPLAY)\n"
+    "work as in every Qt program. A FILE that begins with \"-\" follows \"--\".\n"
+    "\n"
     "vlq does the same encryption on the command line; see vlq --help.\n";
 
 int runProgram(int argc, char *argv[])
 {
-    // Started from a terminal, these are answered before any window or
-    // display connection exists, so they work on a machine without one.
-    if (argc == 2) {
-        const char *argument = argv[1];
-        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
-            return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
-        if (std::strcmp(argument, "--version") == 0)
-            return std::printf("velmorandquist %s\n", VLQ_VERSION) < 0 ? 1 : 0;
+    // Answered before any window or display connection exists, so a
+    // terminal without a display gets them too.
+    const CommandLine line = parseCommandLine(argc, argv);
+    switch (line.action) {
+    case CommandLine::Action::Help:
+        return std::fputs(kHelp, stdout) < 0 ? 1 : 0;
+    case CommandLine::Action::Version:
+        return std::printf("velmorandquist %s\n", VLQ_VERSION) < 0 ? 1 : 0;
+    case CommandLine::Action::Error:
+        std::fprintf(
+            stderr, "velmorandquist: %s; try 'velmorandquist --help'.\n", line.error.c_str());
+        return 1;
+    case CommandLine::Action::Run:
+        break;
     }
 
     QApplication app(argc, argv);
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
+    // Ties the running window to its menu entry (icon and name in docks).
+    QGuiApplication::setDesktopFileName(QStringLiteral(VLQ_APP_ID));
     // An error that escapes start-up or the message loop is shown, and the
     // program ends.
     gui::guarded([&] {
-        Program program(arguments);
+        Program program(QString::fromLocal8Bit(line.file));
         app.exec();
     });
     return 0;

@@ -4,6 +4,7 @@
 // window the program will use, created once in a fixed order and kept until
 // the end.
 
+#include <QString>
 #include <QStringList>
 
 #include <memory>
@@ -30,8 +31,11 @@ struct StartupOptions
 class Program
 {
 public:
-    // arguments: the command line without the program's name.
-    explicit Program(const QStringList &arguments, const StartupOptions &options = {});
+    // file: the one named on the command line, empty for none. Nothing
+    // modal runs while the windows are made; the first turn of the event
+    // loop shows what was held back, then the main window starts up (the
+    // file, then the notice's timer).
+    explicit Program(const QString &file, const StartupOptions &options = {});
     ~Program();
 
     MainWindow &mainWindow() const;

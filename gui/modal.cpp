@@ -1,5 +1,6 @@
 #include "gui/modal.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace gui {
 
 namespace {
@@ -28,6 +31,77 @@ QtModal &realModal()
     static QtModal instance;
     return instance;
 }
+
+Modal &installedModal()
+{
+    return g_installed ? *g_installed : realModal();
+}
+
+// --- While the windows are made ---------------------------------------------
+
+int g_creating = 0;
+QList<MessageRequest> g_held;
+QMetaObject::Connection g_loopWatch;
+
+void creationFault(const char *what)
+{
+    qCritical("%s while the program's windows were being made", what);
+    Q_ASSERT_X(false, "gui::CreationScope", what);
+}
+
+// What the program meets when it asks for something modal during creation:
+// plain boxes wait, the rest is refused without being shown.
+class CreationModal : public Modal
+{
+public:
+    Answer message(const MessageRequest &request) override
+    {
+        if (request.buttons == Buttons::Ok) {
+            g_held << request;
+            return Answer::Ok;
+        }
+        creationFault("A question box was asked");
+        return request.buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    }
+    std::optional<FileAnswer> fileDialog(const FileRequest &) override
+    {
+        creationFault("A file dialog was asked");
+        return std::nullopt;
+    }
+    bool printDialog(QPrinter &, const QString &) override
+    {
+        creationFault("A print dialog was asked");
+        return false;
+    }
+    std::optional<FontChoice> fontDialog(const FontChoice &) override
+    {
+        creationFault("A font dialog was asked");
+        return std::nullopt;
+    }
+    std::optional<QColor> colorDialog(const QColor &) override
+    {
+        creationFault("A colour dialog was asked");
+        return std::nullopt;
+    }
+    int execModal(QDialog &dialog) override
+    {
+        creationFault(
+            qPrintable(QStringLiteral("Window %1 was shown modally").arg(dialog.objectName())));
+        return QDialog::Rejected;
+    }
+    // Neither of these waits for anything.
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        return installedModal().startDetached(program, arguments);
+    }
+    bool openUrl(const QUrl &url) override { return installedModal().openUrl(url); }
+    std::optional<PasswordAnswer> askPassword(const QString &, const QString &, bool) override
+    {
+        creationFault("A password was asked");
+        return std::nullopt;
+    }
+    void setBusy(bool busy) override { installedModal().setBusy(busy); }
+};
 
 QMessageBox::Icon qtIcon(Icon icon)
 {
@@ -93,7 +167,38 @@ Modal::~Modal() = default;
 
 Modal &modal()
 {
-    return g_installed ? *g_installed : realModal();
+    static CreationModal whileCreating;
+    return g_creating ? whileCreating : installedModal();
+}
+
+CreationScope::CreationScope()
+{
+    if (g_creating++ > 0)
+        return;
+    // Any turn of an event loop (a box, a dialog, processEvents) wakes the
+    // dispatcher.
+    if (auto *dispatcher = QAbstractEventDispatcher::instance()) {
+        g_loopWatch = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, dispatcher,
+            [] { creationFault("An event loop ran"); });
+    }
+}
+
+CreationScope::~CreationScope()
+{
+    if (--g_creating == 0)
+        QObject::disconnect(g_loopWatch);
+}
+
+bool creatingWindows()
+{
+    return g_creating > 0;
+}
+
+void showHeldMessages()
+{
+    const QList<MessageRequest> held = std::exchange(g_held, {});
+    for (const MessageRequest &request : held)
+        modal().message(request);
 }
 
 void installModal(Modal *ui)

@@ -116,6 +116,24 @@ public:
 QString applicationTitle();
 void setApplicationTitle(const QString &title);
 
+// While the program makes its windows nothing modal may run: a box's nested
+// loop would run timers and signals of windows not made yet. For the
+// lifetime of a scope, plain boxes (OK only) are held back and shown by
+// showHeldMessages() once every window exists; any other modal request, or
+// an event loop run meanwhile, is a fault of the program: reported
+// (qCritical), refused unseen, and a failed assertion in debug builds.
+class CreationScope
+{
+public:
+    CreationScope();
+    ~CreationScope();
+    CreationScope(const CreationScope &) = delete;
+    CreationScope &operator=(const CreationScope &) = delete;
+};
+bool creatingWindows();
+// Shows the boxes held back during creation, in the order they came.
+void showHeldMessages();
+
 // Shorthands for the two kinds of box every part of the program shows.
 Answer messageBox(
     const QString &text, const QString &caption, Icon icon, Buttons buttons = Buttons::Ok);

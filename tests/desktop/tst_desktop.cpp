@@ -116,6 +116,7 @@ private slots:
     void initTestCase();
     void editorAnswersWithoutDisplay_data();
     void editorAnswersWithoutDisplay();
+    void editorRefusesWhatItDoesNotKnow();
     void manPagesMatchHelp_data();
     void manPagesMatchHelp();
     void installs();
@@ -168,6 +169,26 @@ void TestDesktop::editorAnswersWithoutDisplay()
         QVERIFY2(
             QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(out).hasMatch(),
             qPrintable(out));
+    }
+}
+
+void TestDesktop::editorRefusesWhatItDoesNotKnow()
+{
+    // One line on stderr and no window, display or not.
+    const struct
+    {
+        QStringList arguments;
+        QByteArray problem;
+    } cases[] = {
+        {{u"--bogus"_s}, "unknown option '--bogus'"},
+        {{u"a.vlq"_s, u"b.vlq"_s}, "only one file can be opened, not 'b.vlq' too"},
+        {{u"--version"_s, u"-platform"_s, u"offscreen"_s}, "'--version' takes nothing else"},
+    };
+    for (const auto &c : cases) {
+        const Run r = run(m_bin + "/velmorandquist"_L1, c.arguments);
+        QCOMPARE(r.err, "velmorandquist: " + c.problem + "; try 'velmorandquist --help'.\n");
+        QCOMPARE(r.out, QByteArray());
+        QCOMPARE(r.status, 1);
     }
 }
 

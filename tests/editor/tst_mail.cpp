@@ -49,7 +49,7 @@ class TestMail : public QObject
     std::unique_ptr<Program> program;
 
     // The program starts after the test has stored what it loads.
-    void start() { program = std::make_unique<Program>(QStringList {}, StartupOptions::quiet()); }
+    void start() { program = std::make_unique<Program>(QString(), StartupOptions::quiet()); }
     void startComposing()
     {
         start();

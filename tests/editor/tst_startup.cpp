@@ -1,6 +1,7 @@
 // Program start: the windows in their order, the settings key, the one-shot
 // start-up notice and the view options, with a store in a folder of the test's.
 
+#include "editor/commandline.h"
 #include "editor/mainwindow.h"
 #include "editor/noticewindow.h"
 #include "editor/program.h"
@@ -11,13 +12,19 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 using namespace editor;
 using settings::Store;
@@ -42,6 +49,16 @@ StartupOptions withNotice()
     o.noticeDelayMs = kNoticeDelay;
     return o;
 }
+
+// Something modal, or an event loop, while the windows are made.
+int g_creationFaults = 0;
+QtMessageHandler g_nextHandler = nullptr;
+void countCreationFaults(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.contains(QLatin1String("while the program's windows were being made")))
+        ++g_creationFaults;
+    g_nextHandler(type, context, text);
+}
 } // namespace
 
 class TestStartup : public QObject
@@ -60,13 +77,14 @@ class TestStartup : public QObject
         store.closeKey();
     }
     int noticesShown() const { return int(ui->log.count(QStringLiteral("modal TForm4"))); }
-    // Lets the start-up notice check run, as the message loop would.
+    // Lets the start-up and the notice check run, as the message loop would.
     static void waitForTheTimer(MainWindow *w)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!w->noticeTimer().isActive(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->hasStartedUp() && !w->noticeTimer().isActive(), 3000);
     }
 
 private slots:
+    void initTestCase() { g_nextHandler = qInstallMessageHandler(countCreationFaults); }
     void init()
     {
         home = std::make_unique<QTemporaryDir>();
@@ -75,6 +93,7 @@ private slots:
     }
     void cleanup()
     {
+        QCOMPARE(std::exchange(g_creationFaults, 0), 0);
         ui.reset();
         home.reset();
     }
@@ -85,10 +104,11 @@ private slots:
         o.showSplash = true; // no wait, but the splash comes and goes
         Program program({}, o);
         QCOMPARE(program.creationLog,
-            (QStringList {"TForm5", "TForm1", "TForm7", "TForm9", "TForm11", "TForm10", "TForm4", "-TForm5", "TForm2",
-                "TForm3", "TForm6"}));
+            (QStringList {"TForm5", "TForm1", "TForm7", "TForm9", "TForm11", "TForm10", "TForm4",
+                "-TForm5", "TForm2", "TForm3", "TForm6"}));
         QVERIFY(program.mainWindow().isVisible());
-        for (const char *hidden : {"TForm7", "TForm9", "TForm11", "TForm10", "TForm4", "TForm2", "TForm3", "TForm6"})
+        for (const char *hidden :
+            {"TForm7", "TForm9", "TForm11", "TForm10", "TForm4", "TForm2", "TForm3", "TForm6"})
             QVERIFY2(!program.window(QLatin1String(hidden))->isVisible(), hidden);
         QCOMPARE(gui::applicationTitle(), QStringLiteral("Velmorandquist"));
         QVERIFY(!QApplication::windowIcon().isNull());
@@ -111,14 +131,16 @@ private slots:
             ui->messages.clear();
             Program program({}, withNotice());
             QVERIFY(program.mainWindow().isVisible());
+            // Nothing can be read, so the notice shows at every start, after
+            // the box that was held back while the windows were made.
+            waitForTheTimer(&program.mainWindow());
             QCOMPARE(ui->messages.size(), 1);
             const QStringList lines = ui->messages[0].text.split(u'\n');
             QCOMPARE(lines.first(), QStringLiteral("Failed to create key %1.").arg(kKey));
             QVERIFY(lines.last().startsWith(QStringLiteral("The settings file ") + file));
             QCOMPARE(ui->messages[0].caption, QStringLiteral("Velmorandquist"));
-            // Nothing can be read, so the notice shows at every start.
-            waitForTheTimer(&program.mainWindow());
             QCOMPARE(noticesShown(), 1);
+            QVERIFY(ui->log.indexOf(QStringLiteral("modal TForm4")) > 0);
         }
     }
 
@@ -145,8 +167,9 @@ private slots:
         Program program({}, withNotice());
         MainWindow *w = &program.mainWindow();
         QCOMPARE(StartupOptions().noticeDelayMs, 1000);
-        QVERIFY(w->noticeTimer().isActive());
-        QCOMPARE(w->noticeTimer().interval(), kNoticeDelay);
+        // Started on the first turn of the loop, when every window exists.
+        QVERIFY(!w->noticeTimer().isActive());
+        QTRY_VERIFY(w->hasStartedUp());
         waitForTheTimer(w);
         QCOMPARE(w->startKey(), value);
         QCOMPARE(noticesShown(), shown);
@@ -213,10 +236,12 @@ private slots:
         QByteArray seen;
         MainWindow *w = nullptr;
         ui->onModal(QStringLiteral("TForm4"), [&](QDialog &) { seen = w->editor().text(); });
-        Program program({name}, withNotice());
+        Program program(name, withNotice());
         w = &program.mainWindow();
-        // Shown is enough: a window system need not activate the window.
-        QCOMPARE(w->editor().text(), QByteArray("loaded first"));
+        // Loaded on the first turn of the loop: a window system need not
+        // activate the window.
+        QCOMPARE(w->editor().text(), QByteArray());
+        QTRY_COMPARE(w->editor().text(), QByteArray("loaded first"));
         QCOMPARE(w->statusText(2), name);
         w->editor().setText("edited");
         testsupport::activateWindow(w);
@@ -227,6 +252,139 @@ private slots:
         QCOMPARE(seen, QByteArray("loaded first"));
         // Returning from the notice does not load it again.
         QCOMPARE(w->editor().text(), QByteArray("loaded first"));
+    }
+
+    // Whatever asks for a box while the windows are made: a plain box waits
+    // for them all to exist, anything else is refused unseen and reported.
+    void nothingModalRunsWhileTheWindowsAreMade()
+    {
+        {
+            gui::CreationScope creating;
+            QVERIFY(gui::creatingWindows());
+            gui::showError(QStringLiteral("Held back"));
+            const QRegularExpression fault(
+                QStringLiteral("while the program's windows were being made"));
+            QTest::ignoreMessage(QtCriticalMsg, fault);
+            QCOMPARE(gui::messageBox(QStringLiteral("Save?"), QStringLiteral("SAVE CHANGES?"),
+                         gui::Icon::Question, gui::Buttons::YesNoCancel),
+                gui::Answer::Cancel);
+            NoticeWindow notice;
+            QTest::ignoreMessage(QtCriticalMsg, fault);
+            QCOMPARE(notice.showModal(), 0);
+            QVERIFY(!notice.isVisible());
+            QTimer::singleShot(0, [] {});
+            QTest::ignoreMessage(QtCriticalMsg, fault);
+            QCoreApplication::processEvents();
+            QVERIFY(ui->log.isEmpty());
+        }
+        QVERIFY(!gui::creatingWindows());
+        QCOMPARE(std::exchange(g_creationFaults, 0), 3);
+        gui::showHeldMessages();
+        gui::showHeldMessages();
+        QCOMPARE(ui->messageTexts(), QStringList {"Held back."});
+    }
+
+    // Started with a file that cannot be opened, the notice due and every box
+    // left open well past the notice's time: the boxes come one after the
+    // other once every window exists, the notice last, and the program lives.
+    void commandLineFileThatCannotBeOpened_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char *kind : {"missing", "folder", "fifo", "unreadable"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+    void commandLineFileThatCannotBeOpened()
+    {
+        QFETCH(QString, kind);
+        QString name = home->filePath(QStringLiteral("moved-away.vlq"));
+        if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(name));
+        } else if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0600), 0);
+        } else if (kind == QLatin1String("unreadable")) {
+            if (::geteuid() == 0) {
+                name = QStringLiteral(
+                    "/proc/self/mem"); // a regular file whose first read fails, for root too
+            } else {
+                QFile f(name);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write("secret");
+                f.close();
+                QVERIFY(f.setPermissions({}));
+            }
+        }
+        // With the settings unwritable too, a box is held back during creation.
+        if (kind == QLatin1String("missing"))
+            useConfig(QStringLiteral("/proc/version/config"));
+        ui->messageOpenMs = 30 * kNoticeDelay;
+        QString noticeSaw;
+        ui->onModal(QStringLiteral("TForm4"), [&](QDialog &) { noticeSaw = ui->log.join(u'|'); });
+        Program program(name, withNotice());
+        MainWindow &w = program.mainWindow();
+        waitForTheTimer(&w);
+        QVERIFY(w.isVisible());
+        QCOMPARE(noticesShown(), 1);
+        QStringList texts = ui->messageTexts();
+        if (kind == QLatin1String("missing")) {
+            QVERIFY(texts.first().startsWith(QStringLiteral("Failed to create key ")));
+            texts.removeFirst();
+        }
+        QCOMPARE(texts.size(), 1);
+        // A file that opens but cannot be read fails later, on its reading.
+        QVERIFY2(texts[0].startsWith(QStringLiteral("Cannot open file %1").arg(name))
+                || (kind == QLatin1String("unreadable")
+                    && texts[0] == QLatin1String("Failed to Load Stream.")),
+            qPrintable(texts[0]));
+        // The notice came after every box was answered.
+        QCOMPARE(noticeSaw.count(QLatin1String("message ")), ui->messages.size());
+        QCOMPARE(w.editor().text(), QByteArray());
+        QCOMPARE(w.statusText(2), QStringLiteral(" Encryption by Qumo"));
+        QVERIFY(!w.isModified());
+    }
+
+    // The command line, read before Qt: our options answer alone, Qt's pass
+    // through with their values, anything else is an error.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected"); // "run FILE", "help", "version" or "error TEXT"
+        QTest::newRow("nothing") << QStringList {} << "run ";
+        QTest::newRow("file") << QStringList {"a.vlq"} << "run a.vlq";
+        QTest::newRow("qt options around") << QStringList {"-platform", "offscreen", "a.vlq",
+            "--style", "fusion", "-style=fusion", "-reverse", "-qwindowtitle", "-x"}
+                                           << "run a.vlq";
+        QTest::newRow("dash file") << QStringList {"--", "-a.vlq"} << "run -a.vlq";
+        QTest::newRow("stdin name") << QStringList {"-"} << "run -";
+        QTest::newRow("help") << QStringList {"-h"} << "help";
+        QTest::newRow("version") << QStringList {"--version"} << "version";
+        QTest::newRow("unknown") << QStringList {"--bogus"} << "error unknown option '--bogus'";
+        QTest::newRow("unknown after file")
+            << QStringList {"a.vlq", "-x"} << "error unknown option '-x'";
+        QTest::newRow("no inline platform")
+            << QStringList {"-platform=xcb"} << "error unknown option '-platform=xcb'";
+        QTest::newRow("value missing")
+            << QStringList {"-platform"} << "error option '-platform' needs a value";
+        QTest::newRow("two files")
+            << QStringList {"a", "b"} << "error only one file can be opened, not 'b' too";
+        QTest::newRow("help and more")
+            << QStringList {"--help", "a"} << "error '--help' takes nothing else";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        std::vector<QByteArray> bytes {"velmorandquist"};
+        for (const QString &a : arguments)
+            bytes.push_back(a.toLocal8Bit());
+        std::vector<const char *> argv;
+        for (const QByteArray &b : bytes)
+            argv.push_back(b.constData());
+        const CommandLine line = parseCommandLine(int(argv.size()), argv.data());
+        const char *const names[] = {"run ", "help", "version", "error "};
+        const QString got = QString::fromLatin1(names[int(line.action)])
+            + QString::fromLocal8Bit(
+                line.action == CommandLine::Action::Error ? line.error : line.file);
+        QCOMPARE(got, expected);
     }
 
     // --- View options --------------------------------------------------------

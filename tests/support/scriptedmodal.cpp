@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QTimer>
 #include <QUrl>
 
 namespace testsupport {
@@ -87,6 +89,11 @@ Answer ScriptedModal::message(const MessageRequest &request)
     log << QStringLiteral("message %1 %2 %3: %4")
                .arg(request.caption, iconName(request.icon), buttonsName(request.buttons),
                    request.text);
+    if (messageOpenMs > 0) {
+        QEventLoop open;
+        QTimer::singleShot(messageOpenMs, &open, &QEventLoop::quit);
+        open.exec();
+    }
     if (!messageAnswers.isEmpty())
         return messageAnswers.takeFirst();
     switch (request.buttons) {

@@ -61,6 +61,11 @@ public:
     QHash<QString, QList<std::function<void(QDialog &)>>> modalScripts;
     void onModal(const QString &objectName, std::function<void(QDialog &)> script);
 
+    // How long each message box stays open before it is answered, running
+    // its own event loop meanwhile as a real box does: timers and signals
+    // fire under it.
+    int messageOpenMs = 0;
+
     // Message texts only, in order.
     QStringList messageTexts() const;
     int busyDepth() const { return m_busy; }
