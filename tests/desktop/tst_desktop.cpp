@@ -149,7 +149,7 @@ void TestDesktop::editorAnswersWithoutDisplay_data()
 {
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("expected"); // a regular expression for all of stdout
-    QTest::newRow("version") << u"--version"_s << u"velmorandquist " VLQ_PROJECT_VERSION "\n"_s;
+    QTest::newRow("version") << u"--version"_s << u"velmorandquist " VLQ_VERSION "\n"_s;
     const QString help =
         u"Usage: velmorandquist \\[FILE\\]\n(.|\n)*--help(.|\n)*--version(.|\n)*\n"_s;
     QTest::newRow("help") << u"--help"_s << help;
