@@ -51,8 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Decryption good = strong::decryptText(block, kPassword);
     require(good.verdict == Verdict::Good && good.text == plain, "round trip");
     if (mode == 3) {
-        // The mark replaced by up to three characters the fuzzer picks.
-        const Bytes mark = in.ConsumeRandomLengthString(3);
+        // The mark replaced by up to two characters the fuzzer picks (gone,
+        // replaced, or another one put before it): the payload then starts
+        // at one of the body's first three characters, where it is looked for.
+        const Bytes mark = in.ConsumeRandomLengthString(2);
         const std::size_t at = kBeginMarker.size() + 2;
         const Bytes changed = block.substr(0, at) + mark + block.substr(at + 1);
         const Decryption r = strong::decryptText(changed, kPassword);
