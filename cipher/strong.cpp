@@ -1,5 +1,7 @@
 #include "cipher/strong.h"
 
+#include "cipher/internal.h"
+
 #include <mutex>
 #include <sodium.h>
 
@@ -15,18 +17,33 @@ constexpr std::string_view kBlanks = " \t\r\n";
 static_assert(kSaltSize == crypto_pwhash_SALTBYTES);
 static_assert(kNonceSize == crypto_aead_xchacha20poly1305_ietf_NPUBBYTES);
 static_assert(kTagSize == crypto_aead_xchacha20poly1305_ietf_ABYTES);
+static_assert(kKeyCheckAt + kKeyCheckSize == kHeaderSize);
 
 const unsigned char *bytes(BytesView v)
 {
     return reinterpret_cast<const unsigned char *>(v.data());
 }
 
-// The derived key in guarded memory that is wiped when freed.
+bool knownVersion(unsigned char version)
+{
+    return version >= kFirstVersion && version <= kVersion;
+}
+
+// What Argon2id gives a version: one key for both uses in version 1; in
+// version 2 twice as much, the cipher's key first and the key check's after
+// it, so learning one tells nothing of the other.
+std::size_t derivedSize(unsigned char version)
+{
+    return version == 1 ? kKeySize : 2 * kKeySize;
+}
+
+// The derived keys in guarded memory that is wiped when freed.
 class SecretKey
 {
 public:
-    SecretKey()
-        : m_key(static_cast<unsigned char *>(sodium_malloc(kKeySize)))
+    explicit SecretKey(unsigned char version)
+        : m_size(derivedSize(version))
+        , m_key(static_cast<unsigned char *>(sodium_malloc(m_size)))
     { }
     ~SecretKey()
     {
@@ -36,9 +53,13 @@ public:
     SecretKey(const SecretKey &) = delete;
     SecretKey &operator=(const SecretKey &) = delete;
     unsigned char *data() const { return m_key; }
+    std::size_t size() const { return m_size; }
+    const unsigned char *cipherKey() const { return m_key; }
+    const unsigned char *checkKey() const { return m_key + m_size - kKeySize; }
     explicit operator bool() const { return m_key != nullptr; }
 
 private:
+    std::size_t m_size;
     unsigned char *m_key;
 };
 
@@ -52,7 +73,7 @@ bool deriveKey(SecretKey &key, BytesView password, Params params, const unsigned
     if (!copy)
         return false;
     std::copy(password.begin(), password.end(), copy);
-    const int rc = crypto_pwhash(key.data(), kKeySize, reinterpret_cast<const char *>(copy),
+    const int rc = crypto_pwhash(key.data(), key.size(), reinterpret_cast<const char *>(copy),
         password.size(), salt, params.opslimit, params.memlimit, crypto_pwhash_ALG_ARGON2ID13);
     sodium_free(copy);
     return rc == 0;
@@ -60,14 +81,23 @@ bool deriveKey(SecretKey &key, BytesView password, Params params, const unsigned
 
 void keyCheck(unsigned char *out, const SecretKey &key)
 {
-    crypto_generichash(
-        out, kKeyCheckSize, bytes(kKeyCheckContext), kKeyCheckContext.size(), key.data(), kKeySize);
+    crypto_generichash(out, kKeyCheckSize, bytes(kKeyCheckContext), kKeyCheckContext.size(),
+        key.checkKey(), kKeySize);
 }
 
 void headerCheck(unsigned char *out, const unsigned char *header)
 {
     crypto_generichash(out, kHeaderCheckSize, header, kHeaderSize, bytes(kHeaderCheckContext),
         kHeaderCheckContext.size());
+}
+
+// Whether a payload's first kHeaderSize + kHeaderCheckSize bytes are a
+// header of a known version that passes its check.
+bool headerHolds(const unsigned char *p)
+{
+    unsigned char check[kHeaderCheckSize];
+    headerCheck(check, p);
+    return knownVersion(p[0]) && sodium_memcmp(check, p + kHeaderSize, kHeaderCheckSize) == 0;
 }
 
 void putBE(unsigned char *p, std::uint32_t v)
@@ -114,25 +144,25 @@ Bytes encryptWith(
 {
     if (!ready() || password.empty())
         return {};
-    SecretKey key;
+    SecretKey key(kVersion);
     if (!deriveKey(key, password, params, salt.data()))
         return {};
 
-    Bytes payload(kHeaderSize + kHeaderCheckSize + plain.size() + kTagSize, '\0');
+    Bytes payload(kSealedAt + plain.size() + kTagSize, '\0');
     auto *p = reinterpret_cast<unsigned char *>(payload.data());
     p[0] = kVersion;
-    putBE(p + 1, params.opslimit);
-    putBE(p + 5, params.memlimit);
-    std::copy(salt.begin(), salt.end(), p + 9);
-    std::copy(nonce.begin(), nonce.end(), p + 9 + kSaltSize);
-    keyCheck(p + 9 + kSaltSize + kNonceSize, key);
+    putBE(p + kOpslimitAt, params.opslimit);
+    putBE(p + kMemlimitAt, params.memlimit);
+    std::copy(salt.begin(), salt.end(), p + kSaltAt);
+    std::copy(nonce.begin(), nonce.end(), p + kNonceAt);
+    keyCheck(p + kKeyCheckAt, key);
     headerCheck(p + kHeaderSize, p);
 
     Bytes ad = associatedData();
-    ad.append(payload, 0, kHeaderSize + kHeaderCheckSize);
+    ad.append(payload, 0, kSealedAt);
     unsigned long long written = 0;
-    if (crypto_aead_xchacha20poly1305_ietf_encrypt(p + kHeaderSize + kHeaderCheckSize, &written,
-            bytes(plain), plain.size(), bytes(ad), ad.size(), nullptr, nonce.data(), key.data())
+    if (crypto_aead_xchacha20poly1305_ietf_encrypt(p + kSealedAt, &written, bytes(plain),
+            plain.size(), bytes(ad), ad.size(), nullptr, nonce.data(), key.cipherKey())
         != 0)
         return {};
 
@@ -174,9 +204,9 @@ std::optional<Bytes> decodeBody(BytesView body)
 
 std::optional<Params> readParams(BytesView payload)
 {
-    if (payload.size() < 9)
+    if (payload.size() < kSaltAt)
         return std::nullopt;
-    return Params {getBE(bytes(payload) + 1), getBE(bytes(payload) + 5)};
+    return Params {getBE(bytes(payload) + kOpslimitAt), getBE(bytes(payload) + kMemlimitAt)};
 }
 
 } // namespace detail
@@ -201,12 +231,56 @@ std::size_t markAt(BytesView body)
     return at != BytesView::npos && body[at] == kMark ? at : BytesView::npos;
 }
 
+// Base64 characters that cover a payload's header and its check.
+constexpr std::size_t kHeadChars = (kSealedAt + 2) / 3 * 4;
+
+// Whether the base64 from body[from] on (blanks skipped) starts with a header
+// that holds. Only the head is decoded: a body damaged further on is still
+// known for what it is.
+bool headerAt(BytesView body, std::size_t from)
+{
+    char head[kHeadChars];
+    std::size_t n = 0;
+    for (std::size_t i = from; i < body.size() && n < kHeadChars; ++i) {
+        if (kBlanks.find(body[i]) == BytesView::npos)
+            head[n++] = body[i];
+    }
+    unsigned char decoded[kHeadChars / 4 * 3];
+    std::size_t size = 0;
+    return n == kHeadChars
+        && sodium_base642bin(decoded, sizeof decoded, head, n, nullptr, &size, nullptr,
+               sodium_base64_VARIANT_ORIGINAL)
+        == 0
+        && size == sizeof decoded && headerHolds(decoded);
+}
+
+enum class Kind { NotStrong, Marked, Unmarked };
+
+// A damaged mark stands in the place of "4" or before it, or is gone, so the
+// payload starts at one of the body's first three characters.
+Kind kindOf(BytesView body)
+{
+    if (markAt(body) != BytesView::npos)
+        return Kind::Marked;
+    if (!ready())
+        return Kind::NotStrong;
+    std::size_t at = body.find_first_not_of(kBlanks);
+    for (int tried = 0; tried < 3 && at != BytesView::npos; ++tried) {
+        if (headerAt(body, at))
+            return Kind::Unmarked;
+        at = body.find_first_not_of(kBlanks, at + 1);
+    }
+    return Kind::NotStrong;
+}
+
 } // namespace
 
 bool containsStrongBlock(BytesView text)
 {
-    const std::optional<SplitText> parts = splitText(text);
-    return parts && markAt(parts->body) != BytesView::npos;
+    // The legacy scan's cut, without copying a long legacy text.
+    const std::optional<cipher::detail::Cut> cut = cipher::detail::cutText(text);
+    return cut
+        && kindOf(text.substr(cut->bodyStart, cut->bodyEnd - cut->bodyStart)) != Kind::NotStrong;
 }
 
 Decryption decryptText(BytesView text, BytesView password)
@@ -215,22 +289,24 @@ Decryption decryptText(BytesView text, BytesView password)
     const std::optional<SplitText> parts = splitText(text);
     if (!parts)
         return result;
-    const std::size_t mark = markAt(parts->body);
-    if (mark == BytesView::npos)
+    const Kind kind = kindOf(parts->body);
+    if (kind == Kind::NotStrong)
         return result;
     result.found = true;
+    // Unmarked: a strong payload whose mark was damaged. Its mark is part of
+    // what the tag covers, so it could never authenticate: damage, and no
+    // key derivation spent on it.
     result.verdict = Verdict::ChecksumError;
-    if (!ready())
+    if (kind == Kind::Unmarked || !ready())
         return result;
 
+    const std::size_t mark = markAt(parts->body);
     const std::optional<Bytes> payload =
         detail::decodeBody(BytesView(parts->body).substr(mark + 1));
     if (!payload || payload->size() < kMinPayload)
         return result;
     const auto *p = bytes(*payload);
-    unsigned char check[kHeaderCheckSize];
-    headerCheck(check, p);
-    if (p[0] != kVersion || sodium_memcmp(check, p + kHeaderSize, kHeaderCheckSize) != 0)
+    if (!headerHolds(p))
         return result;
     const Params params = *detail::readParams(*payload);
     // Refused here, before Argon2 allocates anything.
@@ -240,25 +316,24 @@ Decryption decryptText(BytesView text, BytesView password)
     result.verdict = Verdict::WrongPassword;
     if (password.empty())
         return result;
-    SecretKey key;
-    if (!deriveKey(key, password, params, p + 9)) {
+    SecretKey key(p[0]);
+    if (!deriveKey(key, password, params, p + kSaltAt)) {
         result.verdict = Verdict::ChecksumError;
         return result;
     }
     unsigned char kc[kKeyCheckSize];
     keyCheck(kc, key);
-    if (sodium_memcmp(kc, p + 9 + kSaltSize + kNonceSize, kKeyCheckSize) != 0)
+    if (sodium_memcmp(kc, p + kKeyCheckAt, kKeyCheckSize) != 0)
         return result;
 
     result.verdict = Verdict::ChecksumError;
     Bytes ad = associatedData();
-    ad.append(*payload, 0, kHeaderSize + kHeaderCheckSize);
-    const std::size_t sealedAt = kHeaderSize + kHeaderCheckSize;
-    Bytes plain(payload->size() - sealedAt - kTagSize, '\0');
+    ad.append(*payload, 0, kSealedAt);
+    Bytes plain(payload->size() - kSealedAt - kTagSize, '\0');
     unsigned long long plainSize = 0;
     if (crypto_aead_xchacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(plain.data()),
-            &plainSize, nullptr, p + sealedAt, payload->size() - sealedAt, bytes(ad), ad.size(),
-            p + 9 + kSaltSize, key.data())
+            &plainSize, nullptr, p + kSealedAt, payload->size() - kSealedAt, bytes(ad), ad.size(),
+            p + kNonceAt, key.cipherKey())
         != 0) {
         sodium_memzero(plain.data(), plain.size());
         return result;

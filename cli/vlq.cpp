@@ -46,21 +46,24 @@ constexpr const char *kHelp =
     "exactly as the editor's Encrypt and Decrypt commands do.\n"
     "\n"
     "encrypt  Reads the plain text on standard input and writes the encrypted\n"
-    "         block to standard output: n + 77 bytes for a text of n bytes,\n"
-    "         nothing after the end marker.\n"
+    "         block to standard output, nothing after the end marker:\n"
+    "         n + 77 bytes for a text of n bytes at levels 1 to 3; at level 4\n"
+    "         base64 in lines of 76, about 1.37 n + 190 bytes (190 for an empty\n"
+    "         text).\n"
     "  --level N           1 (low), 2 (medium), 3 (high) or 4 (strong); required.\n"
     "                      Level 2 needs a password of at least 5 characters,\n"
     "                      level 3 at least 8, level 4 at least 12.\n"
     "                      Levels 1 to 3 are for exchanging with older copies\n"
     "                      and do not resist a determined attacker. Level 4 is\n"
     "                      for secrecy: Argon2id and XChaCha20-Poly1305 in a\n"
-    "                      base64 block; it takes any text, and a damaged block\n"
-    "                      gives no text at all.\n"
+    "                      base64 block; it takes any bytes exactly as they\n"
+    "                      are, and a damaged block gives no text at all.\n"
     "\n"
     "decrypt  Reads a text on standard input, finds the encrypted block in it and\n"
     "         writes the text before the block, the plain text and the text\n"
     "         after the block to standard output.\n"
-    "  --crlf              write line ends as CR LF (the default is LF).\n"
+    "  --crlf              levels 1 to 3: write line ends as CR LF (the default\n"
+    "                      is LF). Level 4 ignores it.\n"
     "\n"
     "Both:\n"
     "  --password-file FILE  the password is the first line of FILE, without\n"
@@ -71,20 +74,23 @@ constexpr const char *kHelp =
     "                      taken from the command line.\n"
     "  --help              show this text.\n"
     "\n"
-    "Line ends: on input a line feed not preceded by a carriage return counts as\n"
-    "CR LF, the editor's own form. decrypt writes each CR LF as LF unless --crlf\n"
-    "is given. Every other byte passes unchanged.\n"
+    "Line ends, levels 1 to 3: on input a line feed not preceded by a carriage\n"
+    "return counts as CR LF, the editor's own form. decrypt writes each CR LF as\n"
+    "LF unless --crlf is given. Every other byte passes unchanged.\n"
+    "Level 4 is byte-exact: encrypt seals the input bytes as they are (every\n"
+    "value 0 to 255, any line end, text or not) and decrypt writes exactly them,\n"
+    "with the text before and after the block as it came in.\n"
     "\n"
     "encrypt refuses, before writing anything: an empty password, passwords that\n"
-    "do not match, a level 2 password under 5 characters or a level 3 one under\n"
-    "8, a password character outside 32 to 126 or a password over 245\n"
-    "characters, and a text the cipher cannot carry exactly (a tab, a carriage\n"
-    "return or line feed that is not part of a line break, another control\n"
-    "character, a byte from 128 to 255, the pair \"P^\", or a text too long\n"
-    "for the block's checksum, or, rarely, a text whose encrypted form would\n"
-    "spell the end marker with this password); the message says what and where.\n"
-    "No text over 86,956,520 bytes fits the checksum: encrypt stops reading\n"
-    "there and says so.\n"
+    "do not match, a level 2 password under 5 characters, a level 3 one under 8\n"
+    "or a level 4 one under 12, a password character outside 32 to 126 or a\n"
+    "password over 245 characters, and, at levels 1 to 3 only, a text the\n"
+    "cipher cannot carry exactly (a tab, a carriage return or line feed that is\n"
+    "not part of a line break, another control character, a byte from 128 to\n"
+    "255, the pair \"P^\", or a text too long for the block's checksum, or,\n"
+    "rarely, a text whose encrypted form would spell the end marker with this\n"
+    "password); the message says what and where. No text over 86,956,520 bytes\n"
+    "fits the checksum at those levels: encrypt stops reading there and says so.\n"
     "decrypt refuses a password over 245 characters, and an empty password\n"
     "when the text holds a block (without one it says there is none).\n"
     "\n"
@@ -100,7 +106,9 @@ constexpr const char *kHelp =
     "     the only good copy; try again)\n"
     "  4  \"Check sum error: Data may be corrupt or contain errors.\" (at levels\n"
     "     1 to 3 the deciphered text is written all the same; it is usually\n"
-    "     mostly right; at level 4 nothing is written)\n";
+    "     mostly right. A level 4 block writes nothing, and is known by its\n"
+    "     content even when its mark \"4\" was damaged or another level's mark\n"
+    "     stands in its place or before it)\n";
 
 void say(const std::string &message)
 {
@@ -132,6 +140,32 @@ void appendWithCrLf(std::string &text, const char *chunk, std::size_t n, char la
         scan = feed + 1;
     }
     text.append(pending, static_cast<std::size_t>(end - pending));
+}
+
+// The same for a text read whole, in place: from the back, so each byte
+// moves once and a long text is not held twice.
+void toCrLf(std::string &text)
+{
+    std::size_t lone = 0;
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; ++at)
+        lone += at == 0 || text[at - 1] != '\r';
+    if (lone == 0)
+        return;
+    std::size_t from = text.size();
+    std::size_t to = from + lone;
+    text.resize(to);
+    char *const data = text.data();
+    while (lone > 0) {
+        const std::size_t at =
+            static_cast<std::size_t>(static_cast<const char *>(memrchr(data, '\n', from)) - data);
+        to -= from - at;
+        std::memmove(data + to, data + at, from - at);
+        from = at;
+        if (at == 0 || data[at - 1] != '\r') {
+            data[--to] = '\r';
+            --lone;
+        }
+    }
 }
 
 // Output: each CR LF becomes LF, in place.
@@ -279,12 +313,13 @@ void sayTooLong()
         + std::to_string(cipher::kMaxPasswordLength) + " characters.");
 }
 
-// Reads standard input into text, line ends made CR LF as they come, so a
-// long text is copied once; returns Good, the exit status of a read error, or
-// TooMuch when the input goes on past limit bytes (the rest is not read).
-// Room is kept for `spare` bytes more, which the caller adds.
+// Reads standard input into text, with line ends made CR LF as they come
+// when crlf is set (so a long text is copied once), else byte for byte;
+// returns Good, the exit status of a read error, or TooMuch when the input
+// goes on past limit bytes (the rest is not read). Room is kept for `spare`
+// bytes more, which the caller adds.
 constexpr int TooMuch = -1;
-int readInput(std::string &text, std::size_t limit, std::size_t spare)
+int readInput(std::string &text, std::size_t limit, std::size_t spare, bool crlf)
 {
     // A regular file's size is known: its text (with a line end in four
     // bytes made CR LF) fits at once. A pipe's text grows as it comes.
@@ -306,7 +341,10 @@ int readInput(std::string &text, std::size_t limit, std::size_t spare)
         total += static_cast<std::size_t>(got);
         if (total > limit)
             return TooMuch;
-        appendWithCrLf(text, chunk, static_cast<std::size_t>(got), last);
+        if (crlf)
+            appendWithCrLf(text, chunk, static_cast<std::size_t>(got), last);
+        else
+            text.append(chunk, static_cast<std::size_t>(got));
         last = chunk[got - 1];
     }
 }
@@ -325,11 +363,12 @@ void cannotEncrypt(const cipher::DomainIssue &issue)
     say("vlq: cannot encrypt this text exactly: " + issue.describe() + ".");
 }
 
-// Level 4 takes every text: no domain check, no checksum limit.
+// Level 4 takes every text byte for byte: no line-end change, no domain
+// check, no checksum limit.
 int encryptStrong(const std::string &password)
 {
     std::string text;
-    if (const int status = readInput(text, std::string::npos - 1, 0))
+    if (const int status = readInput(text, std::string::npos - 1, 0, false))
         return status;
     const std::string block = cipher::strong::encryptText(text, password);
     if (block.empty()) {
@@ -370,7 +409,7 @@ int encrypt(const Options &options)
     // text comes after room for the block's head and becomes its block where
     // it lies.
     std::string text(cipher::kBlockHead, '0');
-    const int status = readInput(text, cipher::kMaxPlainTextLength, cipher::kBlockOverhead);
+    const int status = readInput(text, cipher::kMaxPlainTextLength, cipher::kBlockOverhead, true);
     if (status == TooMuch) {
         cannotEncrypt(cipher::DomainIssue {cipher::DomainIssue::Kind::ChecksumTooLarge});
         return Refused;
@@ -401,10 +440,14 @@ int decrypt(const Options &options)
     }
 
     // The editor's order: no block is told first, whatever the password.
+    // The input is read as it is, since a level 4 block gives back exactly
+    // what was sealed and the text around it as it came.
     std::string text;
-    if (const int status = readInput(text, std::string::npos - 1, 0))
+    if (const int status = readInput(text, std::string::npos - 1, 0, false))
         return status;
-    // Only mark "4" takes the strong road; everything else reads as before.
+    // A strong payload takes the strong road whatever its mark says, so a
+    // damaged one never reaches the legacy reader; everything else reads as
+    // before.
     const bool strong = cipher::strong::containsStrongBlock(text);
     cipher::Decryption result;
     if (strong) {
@@ -412,6 +455,7 @@ int decrypt(const Options &options)
         if (result.verdict == cipher::Verdict::Good)
             text = std::move(result.text);
     } else {
+        toCrLf(text);
         result = cipher::decryptInPlace(text, password);
     }
     if (!result.found) {
@@ -433,7 +477,7 @@ int decrypt(const Options &options)
         say(kChecksumError);
         return ChecksumError;
     }
-    if (!options.crlf)
+    if (!strong && !options.crlf)
         toLf(text);
     if (const int status = writeOutput(text))
         return status;

@@ -2,6 +2,8 @@
 // without crashing, reading out of bounds or running Argon2 on parameters it
 // cannot afford; a Good verdict only ever comes with the text that was
 // sealed, and any body the fuzzer mutates gives no text unless it authenticates.
+// A sealed block keeps being known as one whatever its mark becomes, and a
+// legacy block is never taken for one.
 
 #include "cipher/strong.h"
 
@@ -30,7 +32,7 @@ constexpr std::string_view kPassword = "fuzzing passphrase";
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzedDataProvider in(data, size);
-    const int mode = in.ConsumeIntegralInRange(0, 2);
+    const int mode = in.ConsumeIntegralInRange(0, 3);
     if (mode == 0) {
         // Any text and password straight into the reader. A block the
         // fuzzer did not seal must never read as Good with a fresh password.
@@ -48,7 +50,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     require(!block.empty(), "sealing failed");
     const Decryption good = strong::decryptText(block, kPassword);
     require(good.verdict == Verdict::Good && good.text == plain, "round trip");
-    if (mode == 1) {
+    if (mode == 3) {
+        // The mark replaced by up to two characters the fuzzer picks (gone,
+        // replaced, or another one put before it): the payload then starts
+        // at one of the body's first three characters, where it is looked for.
+        const Bytes mark = in.ConsumeRandomLengthString(2);
+        const std::size_t at = kBeginMarker.size() + 2;
+        const Bytes changed = block.substr(0, at) + mark + block.substr(at + 1);
+        const Decryption r = strong::decryptText(changed, kPassword);
+        require(r.found, "a sealed block with another mark not known as one");
+        require(r.verdict == Verdict::Good ? r.text == plain : r.text.empty(), "damaged mark");
+        if (mark.find('4') == Bytes::npos)
+            require(r.verdict == Verdict::ChecksumError, "a block without its mark read as good");
+        // A legacy block of any text under any password stays legacy.
+        const Bytes password = in.ConsumeRandomLengthString(32);
+        const Bytes legacyPlain = in.ConsumeRemainingBytesAsString();
+        if (!password.empty()) {
+            const int level = 1 + static_cast<int>(legacyPlain.size() % 3);
+            const Bytes legacy = cipher::encryptText(legacyPlain, password, level);
+            require(checkBlock(legacy) || !strong::containsStrongBlock(legacy),
+                "a legacy block taken for a strong one");
+        }
+    } else if (mode == 1) {
         const std::size_t from = kBeginMarker.size() + 3;
         const std::size_t to = block.size() - kEndMarker.size() - 2;
         while (in.remaining_bytes() >= 2) {

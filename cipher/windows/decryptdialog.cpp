@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringDecoder>
 
 using namespace gui;
 
@@ -115,6 +116,7 @@ void DecryptDialog::decryptStrong()
     // The strong level's text is the document's own characters in UTF-8, so
     // the text around the block is read and put back the same way.
     Verdict verdict;
+    bool notText = false;
     {
         BusyCursor busy; // the key derivation takes a good part of a second
         QString password = m_password->text();
@@ -125,8 +127,18 @@ void DecryptDialog::decryptStrong()
             strong::decryptText(BytesView(text.constData(), std::size_t(text.size())), key.view());
         verdict = result.verdict;
         if (verdict == Verdict::Good) {
-            m_editor.setCharacters(
-                QString::fromUtf8(result.text.data(), qsizetype(result.text.size())));
+            // vlq seals any bytes. Ones that are not UTF-8 would come back
+            // as replacement characters, and a save would lose them for good:
+            // the block stays instead, for vlq to open exactly. A byte order
+            // mark is a character like any other here.
+            QStringDecoder utf8(QStringDecoder::Utf8,
+                QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+            QString characters =
+                utf8(QByteArrayView(result.text.data(), qsizetype(result.text.size())));
+            notText = utf8.hasError();
+            if (!notText)
+                m_editor.setCharacters(characters);
+            wipe(characters);
             cipher::wipe(result.text.data(), result.text.size());
         }
     }
@@ -135,6 +147,11 @@ void DecryptDialog::decryptStrong()
         messageBox(QStringLiteral("Incorrect password."), QStringLiteral("WARNING"), Icon::Warning);
     else if (verdict == Verdict::ChecksumError)
         messageBox(QStringLiteral("Check sum error:\nData may be corrupt or contain errors."),
+            QStringLiteral("WARNING"), Icon::Warning);
+    else if (notText)
+        messageBox(QStringLiteral("The password is right, but the encrypted text is not Unicode "
+                                  "(UTF-8) text, so the editor cannot show it exactly. The block "
+                                  "is left as it is: \"vlq decrypt\" gives its bytes."),
             QStringLiteral("WARNING"), Icon::Warning);
 }
 
