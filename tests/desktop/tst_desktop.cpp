@@ -123,6 +123,7 @@ private slots:
     void installedEntriesValidate();
     void installedFileType();
     void licenceStatedAlike();
+    void readmeNamesThePackagesDevInstalls();
     void windowsCarryTheEntrysClass();
 
 private:
@@ -345,6 +346,27 @@ void TestDesktop::installedFileType()
     QVERIFY(
         read(mime + "/subclasses"_L1).contains("application/x-velmorandquist application/rtf\n"));
     QVERIFY(QFile::exists(mime + "/application/x-velmorandquist.xml"_L1));
+}
+
+void TestDesktop::readmeNamesThePackagesDevInstalls()
+{
+    // ./dev's list: one "name name  # why" line each inside PACKAGES=( ... ).
+    const QString dev = QString::fromUtf8(read(m_source + "/dev"_L1));
+    const qsizetype from = dev.indexOf("PACKAGES=("_L1);
+    QVERIFY(from >= 0);
+    QStringList installed;
+    for (QString line : dev.mid(from + 10, dev.indexOf("\n)"_L1, from) - from - 10).split(u'\n')) {
+        line = line.section(u'#', 0, 0).simplified();
+        if (!line.isEmpty())
+            installed += line.split(u' ');
+    }
+    const QString readme = QString::fromUtf8(read(m_source + "/README.md"_L1));
+    const qsizetype start = readme.indexOf("<!-- packages -->"_L1);
+    const qsizetype end = readme.indexOf("<!-- /packages -->"_L1);
+    QVERIFY(start >= 0 && end > start);
+    const QStringList named =
+        readme.mid(start + 17, end - start - 17).simplified().split(", "_L1, Qt::SkipEmptyParts);
+    QCOMPARE(named, installed);
 }
 
 void TestDesktop::licenceStatedAlike()
