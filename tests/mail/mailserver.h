@@ -71,4 +71,23 @@ private:
     int m_port = 0;
 };
 
+// A self-signed certificate NAME.pem with its key NAME.key in dir, for the
+// subject alternative name ("IP:127.0.0.1"); false, with the tool's output
+// shown, when openssl fails.
+inline bool makeCertificate(const QString &dir, const QString &name, const QString &altName)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("openssl"),
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+            "-keyout", name + ".key", "-out", name + ".pem", "-days", "2", "-subj",
+            "/CN=Test " + name, "-addext", "subjectAltName=" + altName});
+    p.waitForFinished();
+    const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!ok)
+        qWarning("%s", p.readAll().constData());
+    return ok;
+}
+
 } // namespace testsupport

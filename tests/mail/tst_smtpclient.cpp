@@ -107,11 +107,7 @@ class TestSmtpClient : public QObject
     // A self-signed certificate and its key for the subject alternative name.
     void makeCertificate(const QString &name, const QString &altName)
     {
-        QVERIFY(
-            openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                        "-nodes", "-keyout", key(name), "-out", cert(name), "-days", "2", "-subj",
-                        "/CN=Test " + name, "-addext", "subjectAltName=" + altName},
-                m_certs.path()));
+        QVERIFY(testsupport::makeCertificate(m_certs.path(), name, altName));
     }
 
     // The options of a server speaking TLS with the named certificate.
