@@ -79,10 +79,12 @@ inline bool makeCertificate(const QString &dir, const QString &name, const QStri
     QProcess p;
     p.setWorkingDirectory(dir);
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("openssl"),
-        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-            "-keyout", name + ".key", "-out", name + ".pem", "-days", "2", "-subj",
-            "/CN=Test " + name, "-addext", "subjectAltName=" + altName});
+    const auto a = [](const char *text) { return QString::fromLatin1(text); };
+    p.start(a("openssl"),
+        {a("req"), a("-x509"), a("-newkey"), a("ec"), a("-pkeyopt"),
+            a("ec_paramgen_curve:prime256v1"), a("-nodes"), a("-keyout"), name + a(".key"),
+            a("-out"), name + a(".pem"), a("-days"), a("2"), a("-subj"), a("/CN=Test ") + name,
+            a("-addext"), a("subjectAltName=") + altName});
     p.waitForFinished();
     const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     if (!ok)
