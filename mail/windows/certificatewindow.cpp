@@ -37,7 +37,6 @@ QLabel *value(const QString &text, const char *name, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setWordWrap(true);
     return label;
 }
 
@@ -53,15 +52,14 @@ CertificateWindow::CertificateWindow(const QSslCertificate &certificate, const Q
     const QString fingerprint = Socket::fingerprintOf(certificate);
     auto *intro = new QLabel(trusted.isEmpty()
             ? QStringLiteral("The certificate of the mail server %1 is not trusted by this "
-                             "system. Trust it only if you know it to be your server's.")
+                             "system.\nTrust it only if you know it to be your server's.")
                   .arg(server)
             : QStringLiteral("The mail server %1 shows another certificate than the one you "
-                             "trusted for it. Someone may be between you and the server, so "
+                             "trusted for it.\nSomeone may be between you and the server, so "
                              "nothing is sent.")
                   .arg(server),
         this);
     intro->setObjectName(QStringLiteral("intro"));
-    intro->setWordWrap(true);
     layout->addWidget(intro);
 
     auto *form = new QFormLayout;
@@ -100,7 +98,6 @@ CertificateWindow::CertificateWindow(const QSslCertificate &certificate, const Q
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    setMinimumWidth(fontMetrics().horizontalAdvance(fingerprint) + 220);
 }
 
 } // namespace mail::windows
