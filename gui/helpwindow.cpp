@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -30,6 +31,8 @@ HelpWindow::HelpWindow(const QUrl &page, QWidget *parent)
     m_browser->setOpenExternalLinks(false);
     layout->addWidget(m_browser);
     m_browser->setSource(page);
+    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
 HelpWindow *HelpWindow::instance()
@@ -53,6 +56,15 @@ void showHelp()
         // A window without a parent has to go before the application object.
         QObject::connect(
             qApp, &QCoreApplication::aboutToQuit, qApp, [] { delete g_window.data(); });
+    }
+    // A modal window blocks every window but its own: opened from one, help
+    // becomes its child window so that it can be read and closed beside it.
+    QWidget *modalWindow = QApplication::activeModalWidget();
+    QWidget *owner = modalWindow && modalWindow != g_window ? modalWindow : nullptr;
+    if (g_window->parentWidget() != owner) {
+        const QRect geometry = g_window->geometry();
+        g_window->setParent(owner, g_window->windowFlags() | Qt::Window);
+        g_window->setGeometry(geometry);
     }
     if (g_window->isMinimized())
         g_window->showNormal();

@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's help window: its own page, in a window of its own beside the
-// other windows, never blocking them.
+// other windows, never blocking them nor blocked by them. Escape closes it.
 
 #include <QUrl>
 #include <QWidget>
@@ -30,8 +30,8 @@ private:
 };
 
 // Help > Help...: shows the help window, made on first use, and brings it to
-// the front. Returns at once; a page that cannot be loaded leaves the window
-// empty and is not reported.
+// the front; from a modal window it takes input beside that window. Returns at once; a page that
+// cannot be loaded leaves the window empty and is not reported.
 void showHelp();
 
 } // namespace gui

@@ -154,15 +154,12 @@ QByteArray multipartBody(const EncodedBody &text, const QList<Attachment> &files
     return out;
 }
 
-QByteArray encodeSubject(const QString &subject)
+namespace {
+
+// UTF-8 text as encoded words (base64) of at most 75 characters each, on
+// folded lines: 45 bytes give 60 of base64.
+QByteArray encodedWords(const QByteArray &utf8)
 {
-    const QByteArray utf8 = subject.toUtf8();
-    bool plain = utf8.size() + 9 <= MaxLine; // "Subject: "
-    for (char c : utf8)
-        plain = plain && isPlain(c);
-    if (plain)
-        return utf8;
-    // Encoded words of at most 75 characters: 45 bytes give 60 of base64.
     QByteArray out;
     qsizetype start = 0;
     while (start < utf8.size()) {
@@ -179,12 +176,56 @@ QByteArray encodeSubject(const QString &subject)
     return out;
 }
 
-QByteArray addressHeader(const QByteArray &name, const QStringList &addresses)
+} // namespace
+
+QByteArray encodeSubject(const QString &subject)
+{
+    const QByteArray utf8 = subject.toUtf8();
+    bool plain = utf8.size() + 9 <= MaxLine; // "Subject: "
+    for (char c : utf8)
+        plain = plain && isPlain(c);
+    return plain ? utf8 : encodedWords(utf8);
+}
+
+QByteArray mailbox(const QString &name, const QByteArray &address)
+{
+    const QByteArray utf8 = name.trimmed().toUtf8();
+    if (utf8.isEmpty())
+        return address;
+    // Letters, digits and the other characters an atom may hold, and blanks
+    // between the words.
+    static const QByteArray atom = "!#$%&'*+-/=?^_`{|}~ ";
+    bool printable = utf8.size() + address.size() + 9 <= MaxLine; // "From: ", " <>"
+    bool words = true;
+    for (char c : utf8) {
+        printable = printable && isPlain(c) && c != '\t';
+        words = words
+            && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+                || atom.contains(c));
+    }
+    QByteArray phrase;
+    if (!printable) {
+        phrase = encodedWords(utf8);
+    } else if (words) {
+        phrase = utf8;
+    } else {
+        phrase = "\"";
+        for (char c : utf8) {
+            if (c == '"' || c == '\\')
+                phrase += '\\';
+            phrase += c;
+        }
+        phrase += '"';
+    }
+    return phrase + " <" + address + '>';
+}
+
+QByteArray addressHeader(const QByteArray &name, const QList<QByteArray> &addresses)
 {
     QByteArray out = name;
     qsizetype lineStart = 0;
     for (qsizetype i = 0; i < addresses.size(); ++i) {
-        const QByteArray address = addresses[i].toUtf8();
+        const QByteArray &address = addresses[i];
         if (i > 0) {
             out += ',';
             if (out.size() - lineStart + address.size() > MaxLine) {

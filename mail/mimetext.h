@@ -36,9 +36,15 @@ QByteArray quotedPrintable(const QByteArray &line);
 // fits on a line, else as encoded words (UTF-8, base64) on folded lines.
 QByteArray encodeSubject(const QString &subject);
 
+// The mailbox of a From header: the address alone when there is no name,
+// else the name as it stands when it is plain words, quoted when it holds a
+// character with a meaning in addresses, encoded words when it is not ASCII;
+// then the address in angle brackets.
+QByteArray mailbox(const QString &name, const QByteArray &address);
+
 // An address list header ("To: a,b"), folded after a comma only where the
 // line would grow too long for a server.
-QByteArray addressHeader(const QByteArray &name, const QStringList &addresses);
+QByteArray addressHeader(const QByteArray &name, const QList<QByteArray> &addresses);
 
 // "Tue, 08 Dec 2026 19:30:00 +0100", whatever the locale.
 QByteArray formatDate(const QDateTime &time);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QRegularExpression>
+#include <QUrl>
 #include <QUuid>
 
 #include <exception>
@@ -57,7 +58,57 @@ void checkText(const QString &text)
     refuse(QStringLiteral("Invalid character in \"%1\"").arg(shown));
 }
 
+bool isAscii(const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() >= 128)
+            return false;
+    }
+    return true;
+}
+
+// The address as it goes on the wire: its domain in the ASCII form (IDNA),
+// its local part as typed. Sets needsUtf8 when the local part is not ASCII.
+QByteArray wireAddress(const QString &address, bool &needsUtf8)
+{
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'));
+    const QString local = at < 0 ? address : address.left(at);
+    if (!isAscii(local))
+        needsUtf8 = true;
+    if (at < 0)
+        return local.toUtf8();
+    const QString domain = address.mid(at + 1);
+    QByteArray ascii = domain.toUtf8();
+    if (!isAscii(domain)) {
+        ascii = QUrl::toAce(domain);
+        if (ascii.isEmpty())
+            refuse(QStringLiteral("Invalid address \"%1\"").arg(address));
+    }
+    return local.toUtf8() + '@' + ascii;
+}
+
 } // namespace
+
+QString RefusedRecipient::describe() const
+{
+    // Reply lines can be long; the start says what happened.
+    constexpr qsizetype Shown = 200;
+    QString text = QString::fromUtf8(reply).trimmed();
+    if (text.size() > Shown)
+        text = text.left(Shown) + QStringLiteral("...");
+    if (text.isEmpty())
+        text = QStringLiteral("no reply");
+    return address + QStringLiteral(": ") + text
+        + (temporary() ? QStringLiteral(" (temporary: try again later)") : QString());
+}
+
+// The addresses in their wire form, and whether they need SMTPUTF8.
+struct SmtpClient::Envelope
+{
+    QByteArray from;
+    QList<QByteArray> to, cc, bcc;
+    bool utf8 = false;
+};
 
 // Refuses a second command while one is running (a Send pressed again during
 // a send, say): the two dialogues would mix on the one connection.
@@ -83,6 +134,7 @@ SmtpClient::SmtpClient(QObject *parent)
     : Socket(parent)
 {
     setPort(DefaultPort);
+    setTimeOut(DefaultTimeOutMs);
 }
 
 void SmtpClient::setServer(const QString &server)
@@ -91,7 +143,7 @@ void SmtpClient::setServer(const QString &server)
         QStringLiteral("^\\s*(\\[[^\\]\\s]+\\]|[^:\\s\\[\\]]+)(?::(\\d{1,5}))?\\s*$"));
     const QString text = server.trimmed();
     QString host = text;
-    int port = DefaultPort;
+    int port = m_security == Security::Tls ? ImplicitTlsPort : DefaultPort;
     if (QHostAddress().setAddress(text)) {
         // A bare address, IPv6 included.
     } else if (const auto m = form.match(text); m.hasMatch()) {
@@ -107,7 +159,12 @@ void SmtpClient::setServer(const QString &server)
         refuse(QStringLiteral("Invalid mail server \"%1\"").arg(server));
     setHost(host);
     setPort(port);
-    m_implicitTls = port == ImplicitTlsPort;
+}
+
+bool SmtpClient::implicitTls() const
+{
+    return m_security == Security::Tls
+        || (m_security == Security::Automatic && port() == ImplicitTlsPort);
 }
 
 void SmtpClient::setCredentials(const QString &userName, const QString &password)
@@ -123,11 +180,17 @@ void SmtpClient::abort()
 
 // --- replies
 
+void SmtpClient::brokenExchange(const QByteArray &text)
+{
+    m_broken = true;
+    refuse(text);
+}
+
 QByteArray SmtpClient::readReplyLine()
 {
     const QByteArray line = readWholeLine(MaxReplyLine);
     if (line.size() >= MaxReplyLine && !line.endsWith("\r\n"))
-        refuse(QByteArray("The mail server's reply is too long"));
+        brokenExchange("The mail server's reply is too long");
     return line;
 }
 
@@ -135,14 +198,14 @@ QList<QByteArray> SmtpClient::readReply()
 {
     QByteArray line = readReplyLine();
     if (line.isEmpty())
-        refuse(QByteArray("The mail server closed the connection"));
+        brokenExchange("The mail server closed the connection");
     reportStatus(1, QString::fromUtf8(line));
     setReplyCode(replyCodeOf(line));
     QList<QByteArray> lines {line};
     while (isContinuation(line)) {
         line = readReplyLine();
         if (line.isEmpty())
-            refuse(QByteArray("The mail server closed the connection"));
+            brokenExchange("The mail server closed the connection");
         lines += line;
     }
     m_lastLine = line;
@@ -231,29 +294,51 @@ void SmtpClient::connectToHost()
     checkText(m_userId);
     checkText(m_userName);
     m_extensions.clear();
+    m_broken = false;
     Socket::connectToHost();
     try {
-        if (m_implicitTls)
+        if (implicitTls())
             startEncryption(host());
         readReply();
         check();
         hello();
-        if (!isEncrypted() && m_extensions.contains(QLatin1String("STARTTLS"))) {
-            command("STARTTLS");
-            if (replyCode() != 220)
-                refuse(m_lastLine);
-            startEncryption(host());
-            hello();
+        if (!isEncrypted() && m_security != Security::None) {
+            if (m_extensions.contains(QLatin1String("STARTTLS"))) {
+                command("STARTTLS");
+                if (replyCode() != 220)
+                    refuse(m_lastLine);
+                startEncryption(host());
+                hello();
+            } else if (m_security == Security::StartTls) {
+                // Asked for, so never a fall-back to plain text.
+                refuse(QByteArray("The mail server does not offer encryption (STARTTLS)"));
+            }
         }
         // Never a password in the clear, and nothing unencrypted on the
-        // submission port.
-        if (!isEncrypted() && (port() == SubmissionPort || !m_userName.isEmpty()))
+        // submission port unless plain text was asked for.
+        if (!isEncrypted() && !m_userName.isEmpty())
+            refuse(m_security == Security::None
+                    ? QByteArray("A password is never sent without encryption")
+                    : QByteArray("The mail server offers no encryption (STARTTLS)"));
+        if (!isEncrypted() && m_security == Security::Automatic && port() == SubmissionPort)
             refuse(QByteArray("The mail server offers no encryption (STARTTLS)"));
         if (!m_userName.isEmpty())
             authenticate();
+    } catch (const SocketError &) {
+        // A cancel cancels the QUIT too (it fails at once, and its failure is
+        // the one that leaves); after a time-out or a broken line nothing
+        // more goes over it.
+        if (beenCanceled())
+            quit();
+        else
+            releaseSocket();
+        throw;
     } catch (...) {
         const std::exception_ptr failure = std::current_exception();
-        quit(); // when it fails, its failure is the one that leaves
+        if (m_broken)
+            releaseSocket();
+        else
+            quit(); // when it fails, its failure is the one that leaves
         std::rethrow_exception(failure);
     }
 }
@@ -265,8 +350,12 @@ void SmtpClient::quit()
     try {
         // A server that has gone needs no QUIT.
         if (isOpen()) {
+            // Whatever is still unread answered an earlier command; the QUIT
+            // goes out whole before its reply is read and the line closed.
+            discardReceived();
             setReplyCode(0);
             writeLine("QUIT");
+            waitUntilWritten();
             const QByteArray line = readReplyLine();
             m_lastLine = line;
             if (!line.isEmpty()) {
@@ -283,6 +372,19 @@ void SmtpClient::quit()
     Socket::disconnectFromHost();
 }
 
+void SmtpClient::closeAfterFailure()
+{
+    if (m_broken || !isOpen()) {
+        releaseSocket();
+        return;
+    }
+    try {
+        quit();
+    } catch (...) {
+        // Closed all the same; the failure that came first is the one to tell.
+    }
+}
+
 void SmtpClient::disconnectFromHost()
 {
     Busy busy(*this);
@@ -296,6 +398,7 @@ void SmtpClient::disconnectFromHost()
 void SmtpClient::checkInput() const
 {
     checkText(m_from);
+    checkText(m_fromName);
     checkText(m_localProgram);
     for (const QStringList *list : {&m_to, &m_cc, &m_bcc}) {
         for (const QString &address : *list)
@@ -303,7 +406,29 @@ void SmtpClient::checkInput() const
     }
 }
 
-QByteArray SmtpClient::messageText(const QList<Attachment> &files) const
+SmtpClient::Envelope SmtpClient::envelope() const
+{
+    Envelope e;
+    const bool offered = m_extensions.contains(QLatin1String("SMTPUTF8"));
+    const auto wire = [&](const QString &address) {
+        bool utf8 = false;
+        const QByteArray bytes = wireAddress(address, utf8);
+        if (utf8 && !offered)
+            refuse(QStringLiteral("The mail server takes no address that is not plain ASCII "
+                                  "(it does not offer SMTPUTF8): \"%1\"")
+                       .arg(address));
+        e.utf8 = e.utf8 || utf8;
+        return bytes;
+    };
+    e.from = wire(m_from);
+    for (const auto &[list, out] : {std::pair {&m_to, &e.to}, {&m_cc, &e.cc}, {&m_bcc, &e.bcc}}) {
+        for (const QString &address : *list)
+            *out += wire(address);
+    }
+    return e;
+}
+
+QByteArray SmtpClient::messageText(const Envelope &envelope, const QList<Attachment> &files) const
 {
     const EncodedBody body = encodeBody(m_body);
     QByteArray contentType = body.contentType;
@@ -321,13 +446,13 @@ QByteArray SmtpClient::messageText(const QList<Attachment> &files) const
     text += "Content-Type: " + contentType + "\r\n";
     if (!transferEncoding.isEmpty())
         text += "Content-Transfer-Encoding: " + transferEncoding + "\r\n";
-    text += "From: " + m_from.toUtf8() + "\r\n";
-    if (!m_to.isEmpty())
-        text += addressHeader("To: ", m_to) + "\r\n";
-    if (!m_cc.isEmpty())
-        text += addressHeader("CC: ", m_cc) + "\r\n";
+    text += "From: " + mailbox(m_fromName, envelope.from) + "\r\n";
+    if (!envelope.to.isEmpty())
+        text += addressHeader("To: ", envelope.to) + "\r\n";
+    if (!envelope.cc.isEmpty())
+        text += addressHeader("CC: ", envelope.cc) + "\r\n";
     text += "Date: " + formatDate(QDateTime::currentDateTime()) + "\r\n";
-    text += "Message-ID: " + makeMessageId(m_from) + "\r\n";
+    text += "Message-ID: " + makeMessageId(QString::fromUtf8(envelope.from)) + "\r\n";
     text += "Subject: " + encodeSubject(m_subject) + "\r\n\r\n";
     text += data;
     return text;
@@ -357,20 +482,34 @@ void SmtpClient::sendMail()
     m_refused.clear();
     try {
         checkInput();
+        // "MAIL FROM:<>" is the address of bounces, which servers reject
+        // from anyone else.
+        if (m_from.isEmpty())
+            refuse(QByteArray("There is no sender address"));
+        const Envelope wire = envelope();
         // Read before the transaction starts, so a file that cannot be read
         // sends nothing.
         const QList<Attachment> files = readAttachments();
         command("RSET");
         check();
-        command("MAIL FROM:<" + m_from.toUtf8() + '>');
+        QByteArray mailFrom = "MAIL FROM:<" + wire.from + '>';
+        if (wire.utf8) {
+            mailFrom += " SMTPUTF8";
+            if (m_extensions.contains(QLatin1String("8BITMIME")))
+                mailFrom += " BODY=8BITMIME";
+        }
+        command(mailFrom);
         check();
         int accepted = 0;
-        for (const QStringList *list : {&m_to, &m_cc, &m_bcc}) {
-            for (const QString &address : *list) {
-                command("RCPT TO:<" + address.toUtf8() + '>');
+        const QStringList *typed[] = {&m_to, &m_cc, &m_bcc};
+        const QList<QByteArray> *sent[] = {&wire.to, &wire.cc, &wire.bcc};
+        for (int list = 0; list < 3; ++list) {
+            for (qsizetype i = 0; i < typed[list]->size(); ++i) {
+                command("RCPT TO:<" + sent[list]->at(i) + '>');
                 if (replyCode() >= 200 && replyCode() < 400) {
                     ++accepted;
                 } else {
+                    const QString &address = typed[list]->at(i);
                     m_refused += RefusedRecipient {address, m_lastLine};
                     emit recipientRefused(address, m_lastLine);
                 }
@@ -379,20 +518,23 @@ void SmtpClient::sendMail()
         if (accepted == 0) {
             if (m_refused.isEmpty())
                 refuse(QByteArray("There is no recipient"));
-            QStringList names;
+            QStringList lines;
             for (const RefusedRecipient &r : std::as_const(m_refused))
-                names += r.address;
-            refuse(QStringLiteral("Every recipient was refused: %1")
-                       .arg(names.join(QLatin1String(", "))));
+                lines += r.describe();
+            refuse(QStringLiteral("Every recipient was refused:\n") + lines.join(u'\n'));
         }
         command("DATA");
         check();
-        write(messageText(files));
+        write(messageText(wire, files));
         command(".");
         check();
-    } catch (...) {
-        // Whatever went wrong, the next send starts with a fresh connection.
+    } catch (const SocketError &) {
+        // A cancel, a time-out or a broken line: nothing more goes over it.
         releaseSocket();
+        throw;
+    } catch (...) {
+        // The next send starts with a fresh connection.
+        closeAfterFailure();
         throw;
     }
 }

@@ -32,6 +32,25 @@ struct RefusedRecipient
 {
     QString address;
     QByteArray reply; // the server's reply line
+
+    // A 4xx reply: the server may take it later (greylisting, a full box).
+    bool temporary() const { return reply.startsWith('4'); }
+    // "address: reply", a temporary refusal said to be one.
+    QString describe() const;
+};
+
+// How the connection is encrypted.
+enum class Security {
+    // TLS from the first byte on port 465; elsewhere STARTTLS when the server
+    // offers it, plain text when it does not (but never a password, nor the
+    // submission port).
+    Automatic,
+    // STARTTLS or nothing: a server that does not offer it is refused.
+    StartTls,
+    // TLS from the first byte, whatever the port (465 when none is given).
+    Tls,
+    // Plain text, for a relay on the local machine.
+    None,
 };
 
 class SmtpClient : public Socket
@@ -44,16 +63,21 @@ public:
     static constexpr int ImplicitTlsPort = 465;
     // The submission port, where nothing goes out without encryption.
     static constexpr int SubmissionPort = 587;
+    // Every wait of the client ends after this long without its event: a
+    // server that stops answering fails the send instead of holding it.
+    static constexpr int DefaultTimeOutMs = 120 * 1000;
 
     explicit SmtpClient(QObject *parent = nullptr);
 
+    // Set it before setServer(), which takes its default port from it.
+    Security security() const { return m_security; }
+    void setSecurity(Security security) { m_security = security; }
     // The server as the preferences hold it: "host", "host:port",
-    // "[IPv6 address]:port". Sets host(), port() (25 when none is given)
-    // and implicit TLS for port 465. Throws SmtpError for a malformed text.
+    // "[IPv6 address]:port". Sets host() and port() (when none is given,
+    // 465 for TLS, else 25). Throws SmtpError for a malformed text.
     void setServer(const QString &server);
-    // TLS from the first byte instead of STARTTLS (set by setServer).
-    bool implicitTls() const { return m_implicitTls; }
-    void setImplicitTls(bool on) { m_implicitTls = on; }
+    // TLS from the first byte instead of STARTTLS.
+    bool implicitTls() const;
 
     // The name given with EHLO; when empty, the host's name if it is a
     // full domain name, else the local address as "[127.0.0.1]".
@@ -64,6 +88,9 @@ public:
 
     QString fromAddress() const { return m_from; }
     void setFromAddress(const QString &address) { m_from = address; }
+    // The sender's name, shown with the address in the From header.
+    QString fromName() const { return m_fromName; }
+    void setFromName(const QString &name) { m_fromName = name; }
     // One address per entry, used as they stand.
     QStringList toAddress() const { return m_to; }
     void setToAddress(const QStringList &addresses) { m_to = addresses; }
@@ -92,9 +119,12 @@ public:
     // The mail transaction: RSET, MAIL FROM, RCPT TO for every recipient,
     // DATA, the message, ".". Recipients the server refuses are passed over
     // (see refusedRecipients()); when it refuses every one, no DATA is sent
-    // and SmtpError names them. On any failure the connection is closed, so
-    // the next send connects afresh. Throws SocketError("Not connected") on
-    // an idle client.
+    // and SmtpError names them with the server's replies. Addresses that are
+    // not ASCII go out with SMTPUTF8 when the server offers it and are
+    // refused before anything is sent when it does not; domain names go in
+    // their ASCII form. On any failure the connection is closed, with a QUIT
+    // when the server is still in step, so the next send connects afresh.
+    // Throws SocketError("Not connected") on an idle client.
     void sendMail();
     // QUIT (a reply of 340 or more is raised), then the socket is closed in
     // every case. Throws SocketError("Not connected") on an idle client.
@@ -111,26 +141,37 @@ signals:
     void recipientRefused(const QString &address, const QByteArray &reply);
 
 private:
+    struct Envelope;
+
     QList<QByteArray> command(const QByteArray &line);
     QList<QByteArray> readReply();
     QByteArray readReplyLine();
+    [[noreturn]] void brokenExchange(const QByteArray &text);
     void check(int lowest = 200);
     void hello();
     void authenticate();
     QByteArray ehloName() const;
     void quit();
-    QByteArray messageText(const QList<Attachment> &files) const;
+    // After a failure: QUIT while the server is still in step, else the
+    // connection is dropped.
+    void closeAfterFailure();
+    QByteArray messageText(const Envelope &envelope, const QList<Attachment> &files) const;
     QList<Attachment> readAttachments() const;
     void checkInput() const;
+    Envelope envelope() const;
 
     class Busy;
     bool m_busy = false;
+    // The exchange is out of step (a reply too long, the server gone): no
+    // more commands on it.
+    bool m_broken = false;
 
-    bool m_implicitTls = false;
+    Security m_security = Security::Automatic;
     QString m_userId;
     QString m_userName;
     QString m_password;
     QString m_from;
+    QString m_fromName;
     QStringList m_to, m_cc, m_bcc;
     QString m_subject;
     QStringList m_body;

@@ -1,5 +1,6 @@
 #include "mail/socket.h"
 
+#include <QCryptographicHash>
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QSslConfiguration>
@@ -27,7 +28,26 @@ constexpr qint64 HighWater = 256 * 1024;
     throw SocketError(text.toUtf8().toStdString());
 }
 
+// Compared without regard to case or colons.
+QString normalised(const QString &fingerprint)
+{
+    return fingerprint.toUpper().remove(QLatin1Char(':'));
+}
+
 } // namespace
+
+CertificateError::CertificateError(const QString &text, const QSslCertificate &certificate,
+    const QStringList &reasons, const QString &trusted)
+    : SocketError(text.toUtf8().toStdString())
+    , m_certificate(certificate)
+    , m_reasons(reasons)
+    , m_trusted(trusted)
+{ }
+
+QString Socket::fingerprintOf(const QSslCertificate &certificate)
+{
+    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+}
 
 Socket::Socket(QObject *parent)
     : QObject(parent)
@@ -64,12 +84,30 @@ void Socket::makeSocket()
         wake();
     });
     connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
-        // Never ignored: the handshake fails with the reasons named.
+        QSslCertificate peer = m_socket->peerCertificate();
+        if (peer.isNull() && !errors.isEmpty())
+            peer = errors.first().certificate();
+        // Only the very certificate the user chose to trust for this server
+        // gets past; every other is refused with the reasons named.
+        if (!m_pinned.isEmpty() && !peer.isNull()
+            && normalised(fingerprintOf(peer)) == normalised(m_pinned)) {
+            m_socket->ignoreSslErrors();
+            return;
+        }
         QStringList reasons;
         for (const QSslError &e : errors)
             reasons << e.errorString();
-        m_failReason =
-            QStringLiteral("Certificate Rejected: ") + reasons.join(QStringLiteral("; "));
+        m_rejected = peer;
+        m_rejectReasons = reasons;
+        if (m_pinned.isEmpty())
+            m_failReason =
+                QStringLiteral("Certificate Rejected: ") + reasons.join(QStringLiteral("; "));
+        else
+            m_failReason = QStringLiteral("Certificate Rejected: it is not the certificate trusted "
+                                          "for %1:%2 (trusted SHA-256 %3, now %4)")
+                               .arg(m_host)
+                               .arg(m_port)
+                               .arg(m_pinned, fingerprintOf(peer));
         m_failed = true;
         wake();
     });
@@ -272,6 +310,13 @@ void Socket::startEncryption(const QString &peerName)
     m_socket->setPeerVerifyName(peerName);
     m_failed = false;
     m_failReason.clear();
+    m_rejected.clear();
+    m_rejectReasons.clear();
+    if (m_socket->bytesAvailable() > 0) {
+        m_socket->abort();
+        raise("TLS Refused: text arrived before the encryption began, as if from inside it "
+              "(it may have been put there on the way); the connection was closed");
+    }
     m_socket->startClientEncryption();
     try {
         wait([this] { return m_socket->isEncrypted(); },
@@ -284,11 +329,30 @@ void Socket::startEncryption(const QString &peerName)
     }
     if (!m_socket->isEncrypted()) {
         m_socket->abort();
-        if (m_failReason.startsWith(QLatin1String("Certificate Rejected")))
-            raise(m_failReason);
+        if (!m_rejected.isNull() || !m_rejectReasons.isEmpty())
+            throw CertificateError(m_failReason, m_rejected, m_rejectReasons, m_pinned);
         raise(QStringLiteral("TLS Handshake Failed: ")
             + (m_failReason.isEmpty() ? m_socket->errorString() : m_failReason));
     }
+}
+
+void Socket::waitUntilWritten()
+{
+    if (!m_connected)
+        raise("Not connected");
+    wait(
+        [this] {
+            return m_socket->bytesToWrite() + m_socket->encryptedBytesToWrite() == 0
+                && m_socket->state() == QAbstractSocket::ConnectedState;
+        },
+        [this] { return m_socket->state() != QAbstractSocket::ConnectedState; },
+        {"Write Timed Out", "Write Canceled", "Write Failed"});
+}
+
+void Socket::discardReceived()
+{
+    if (m_socket)
+        m_socket->readAll();
 }
 
 void Socket::disconnectFromHost()

@@ -32,6 +32,27 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A TLS certificate the system does not trust (or not the one trusted for
+// the server): what() names the reasons; the certificate comes with it so
+// that the user can be shown it.
+class CertificateError : public SocketError
+{
+public:
+    CertificateError(const QString &text, const QSslCertificate &certificate,
+        const QStringList &reasons, const QString &trusted);
+
+    QSslCertificate certificate() const { return m_certificate; }
+    QStringList reasons() const { return m_reasons; }
+    // The fingerprint trusted for the server when it is not this
+    // certificate's; empty when none was.
+    QString trustedFingerprint() const { return m_trusted; }
+
+private:
+    QSslCertificate m_certificate;
+    QStringList m_reasons;
+    QString m_trusted;
+};
+
 class Socket : public QObject
 {
     Q_OBJECT
@@ -84,6 +105,13 @@ public:
     // Certificates trusted besides the system's for the TLS of later
     // connections (a test's own certificate authority, say).
     void addTrustedCertificates(const QList<QSslCertificate> &certificates);
+    // The one certificate, by its SHA-256 fingerprint, that the user trusts
+    // for this server although the system does not; any other that the
+    // system does not trust is refused. Empty: none.
+    QString pinnedCertificate() const { return m_pinned; }
+    void setPinnedCertificate(const QString &fingerprint) { m_pinned = fingerprint; }
+    // "AB:12:..." of the certificate's SHA-256 digest.
+    static QString fingerprintOf(const QSslCertificate &certificate);
 
     // Resolves host() and connects to it at port(). Clears beenCanceled first.
     virtual void connectToHost();
@@ -125,8 +153,14 @@ protected:
     // object is being destroyed).
     void releaseSocket();
     // Switches the connection to TLS, verifying the certificate against
-    // peerName. Raises the TLS texts.
+    // peerName. Raises the TLS texts. Refuses when anything has arrived that
+    // was not read yet: it came before the encryption and would be taken for
+    // what the server said inside it.
     void startEncryption(const QString &peerName);
+    // Waits until everything written has gone out to the peer.
+    void waitUntilWritten();
+    // Drops whatever has arrived and was not read.
+    void discardReceived();
     // True while the peer is still there to talk to.
     bool isOpen() const;
     // A whole line through its CR LF, whatever its length up to limit bytes
@@ -164,6 +198,9 @@ private:
     QEventLoop *m_loop = nullptr;
     std::function<bool()> m_waitDone;
     QList<QSslCertificate> m_trusted;
+    QString m_pinned;
+    QSslCertificate m_rejected;
+    QStringList m_rejectReasons;
 
     QString m_host;
     int m_port = 0;

@@ -64,18 +64,36 @@ const MailField kMailFields[] = {
     {"ExtrnMailAdd", &MailValues::program},
     {"e_mail", &MailValues::mode},
     {"e_user", &MailValues::user},
+    {"e_security", &MailValues::security},
 };
+
+// One value per mail server, named by its "host:port".
+QString certificatesKeyPath()
+{
+    return environmentKeyPath() + QStringLiteral("\\certificates");
+}
 
 } // namespace
 
-MailValues readMailValues()
+MailValues readMailValues(QStringList *unreadable)
 {
     Store store;
     store.openKey(environmentKeyPath(), true);
     MailValues values;
-    for (const MailField &f : kMailFields)
-        values.*f.field = store.readString(QString::fromLatin1(f.name));
+    QStringList failures;
+    // One value of another type must not blank the others.
+    for (const MailField &f : kMailFields) {
+        try {
+            values.*f.field = store.readString(QString::fromLatin1(f.name));
+        } catch (const Error &e) {
+            failures += QString::fromUtf8(e.what());
+        }
+    }
     store.closeKey();
+    if (unreadable)
+        *unreadable += failures;
+    else if (!failures.isEmpty())
+        throw Error(failures.first().toUtf8().toStdString());
     return values;
 }
 
@@ -85,6 +103,23 @@ void writeMailValues(const MailValues &values)
     store.openKey(environmentKeyPath(), true);
     for (const MailField &f : kMailFields)
         store.writeString(QString::fromLatin1(f.name), values.*f.field);
+    store.closeKey();
+}
+
+QString readTrustedCertificate(const QString &server)
+{
+    Store store;
+    store.openKey(certificatesKeyPath(), false);
+    const QString value = store.readString(server);
+    store.closeKey();
+    return value;
+}
+
+void writeTrustedCertificate(const QString &server, const QString &fingerprint)
+{
+    Store store;
+    store.openKey(certificatesKeyPath(), true);
+    store.writeString(server, fingerprint);
     store.closeKey();
 }
 

@@ -4,6 +4,7 @@
 // knows their key paths and value names.
 
 #include <QString>
+#include <QStringList>
 
 namespace settings {
 
@@ -30,12 +31,24 @@ struct MailValues
     QString program; // "ExtrnMailAdd": the external mail program's command line
     QString mode; // "e_mail": "1" Quick Mail, "2" external program, "3" system mail
     QString user; // "e_user": the name to log on to the mail server with
+    // "e_security": "Automatic", "STARTTLS", "TLS" or "None"; empty (missing)
+    // means Automatic.
+    QString security;
 };
-// Reads them in the order above; absent values and a key that cannot be
-// opened read as empty. Throws Error for a value of another type.
-MailValues readMailValues();
+// Reads them in the order above, each on its own: absent values and a key
+// that cannot be opened read as empty, and so does a value of another type,
+// whose error text is added to unreadable. Without that list, the first such
+// error is thrown (Error) once every value has been read.
+MailValues readMailValues(QStringList *unreadable = nullptr);
 // Writes them in the order above; throws Error at the first that cannot be
 // written (the ones before it stay written).
 void writeMailValues(const MailValues &values);
+
+// The SHA-256 fingerprint of the certificate the user trusts for a mail
+// server ("host:port") although the system does not; empty when none.
+// Throws Error for a value of another type.
+QString readTrustedCertificate(const QString &server);
+// Throws Error when it cannot be written.
+void writeTrustedCertificate(const QString &server, const QString &fingerprint);
 
 } // namespace settings

@@ -6,9 +6,12 @@
 #include "gui/modal.h"
 #include "gui/printing.h"
 #include "gui/richedit.h"
+#include "mail/windows/certificatewindow.h"
 #include "mail/windows/keyring.h"
+#include "mail/windows/passwordwindow.h"
 #include "mail/windows/preferenceswindow.h"
 #include "mail/windows/progresswindow.h"
+#include "settings/values.h"
 #include "widgets/flatbutton.h"
 
 #include <QCheckBox>
@@ -52,6 +55,30 @@ QPlainTextEdit *addressField(QWidget *parent, const char *name)
     field->setFixedHeight(field->fontMetrics().height() + 10);
     return field;
 }
+
+// The name a trusted certificate is kept under: "host:port", an IPv6
+// address in brackets.
+QString serverKey(const SmtpClient &client)
+{
+    const QString host = client.host().toLower();
+    return (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host)
+        + QLatin1Char(':') + QString::number(client.port());
+}
+
+// Runs when the object goes, however the scope is left.
+template<typename F> class Finally
+{
+public:
+    explicit Finally(F f)
+        : m_f(std::move(f))
+    { }
+    ~Finally() { m_f(); }
+    Finally(const Finally &) = delete;
+    Finally &operator=(const Finally &) = delete;
+
+private:
+    F m_f;
+};
 
 } // namespace
 
@@ -215,17 +242,36 @@ void ComposerWindow::clearHeader()
     m_to->setFocus();
 }
 
+void ComposerWindow::setTimeOut(int milliseconds)
+{
+    m_client.setTimeOut(milliseconds);
+}
+
 void ComposerWindow::reinitialise()
 {
-    m_body->setText(m_mainEditor.text());
+    // The editor's own characters: an 8-bit copy would turn every letter
+    // outside Windows-1252 into "?".
+    m_body->setCharacters(m_mainEditor.characters());
     clearHeader();
     m_attach->setChecked(false);
+    forgetAttachment();
 }
 
 void ComposerWindow::clearAll()
 {
     clearHeader();
     m_body->setText({});
+    m_attach->setChecked(false);
+    forgetAttachment();
+}
+
+void ComposerWindow::forgetAttachment()
+{
+    if (m_status->currentMessage() == m_attached + QStringLiteral(" is attached."))
+        setStatus(QString());
+    m_attached.clear();
+    m_attachment->clear();
+    m_client.setAttachments({});
     m_attach->setChecked(false);
 }
 
@@ -236,14 +282,21 @@ void ComposerWindow::setStatus(const QString &text)
 
 void ComposerWindow::attachClicked()
 {
-    if (!m_attach->isChecked())
+    // Unticked, or no file chosen: nothing goes with the mail, and the box
+    // and the status line say so.
+    if (!m_attach->isChecked() || !m_attachDialog.execute()) {
+        forgetAttachment();
         return;
-    if (!m_attachDialog.execute())
-        return;
+    }
     const QString name = QFileInfo(m_attachDialog.fileName).absoluteFilePath();
+    try {
+        m_attachment->loadFromFile(name);
+    } catch (...) {
+        forgetAttachment();
+        throw;
+    }
+    m_attached = name;
     setStatus(name + QStringLiteral(" is attached."));
-    m_attachment->loadFromFile(name);
-    m_client.setAttachments({name});
 }
 
 void ComposerWindow::print()
@@ -255,10 +308,26 @@ void ComposerWindow::print()
     printDocument(*m_body, *m_printer);
 }
 
+void ComposerWindow::cancelSend()
+{
+    m_cancelled = true;
+    keyring().cancel();
+    m_client.abort();
+}
+
 void ComposerWindow::closeComposer()
 {
-    m_client.abort();
+    cancelSend();
     done(QDialog::Accepted);
+}
+
+void ComposerWindow::reject()
+{
+    // A send left running behind a closed window would hold its modal loop,
+    // and the composer could not open again.
+    if (m_sending)
+        cancelSend();
+    QDialog::reject();
 }
 
 void ComposerWindow::send()
@@ -269,6 +338,12 @@ void ComposerWindow::send()
     bool refused = false;
     if (m_peers.mailPreferences().server().isEmpty()) {
         messageBox(QStringLiteral("No mail server is specified under mail preferances"),
+            QStringLiteral("ERROR"), Icon::Error);
+        refused = true;
+    }
+    // Without one the mail would go out as a bounce, from nobody.
+    if (m_peers.mailPreferences().address().isEmpty()) {
+        messageBox(QStringLiteral("No e-mail address is specified under mail preferances"),
             QStringLiteral("ERROR"), Icon::Error);
         refused = true;
     }
@@ -284,80 +359,174 @@ void ComposerWindow::send()
                QStringLiteral("WARNING"), Icon::Warning, Buttons::YesNo)
             != Answer::Yes)
         return;
-    // A server that wants a log-on: the password the user let the keyring
-    // keep, else asked now.
+
+    // From here on Send is taken: a close cancels what follows.
+    m_sending = true;
+    m_cancelled = false;
+    m_sendButton->setEnabled(false);
     QString password;
+    const Finally done([this, &password] {
+        password.fill(QChar(0));
+        m_sending = false;
+        m_sendButton->setEnabled(true);
+    });
     const QString logOn = m_peers.mailPreferences().logOnName();
     const QString keyringKey = logOn + QLatin1Char('@') + m_peers.mailPreferences().server();
-    if (!logOn.isEmpty()) {
-        if (const auto kept = Keyring::read(keyringKey)) {
-            password = *kept;
-        } else {
-            const auto asked = modal().askPassword(QStringLiteral("Quick Mail"),
-                QStringLiteral("Password for %1 at %2:")
-                    .arg(logOn, m_peers.mailPreferences().server()),
-                true);
-            if (!asked)
-                return;
-            password = asked->password;
-            if (asked->remember)
-                Keyring::write(keyringKey, password);
-        }
-    }
-    m_sending = true;
-    m_sendButton->setEnabled(false);
+    if (!logOn.isEmpty() && !askPassword(keyringKey, password))
+        return;
+    // What is sent is taken now: a second try must not find the fields
+    // emptied by the first.
+    const Outgoing mail {lines(m_to->toPlainText()), lines(m_cc->toPlainText()), m_subject->text(),
+        m_body->characters().split(QStringLiteral("\r\n")), m_attached};
+    const auto failed = [this] {
+        forgetAttachment();
+        if (isVisible())
+            reinitialise();
+    };
+    QString pinned;
     guarded([&] {
-        try {
-            runSend(password);
-        } catch (const SmtpError &e) {
-            // A refused password is not kept: the next send asks again.
-            if (!logOn.isEmpty() && QByteArray(e.what()).startsWith("Authentication failed"))
-                Keyring::remove(keyringKey);
-            throw;
+        for (;;) {
+            try {
+                runSend(mail, password, pinned);
+                return;
+            } catch (const CertificateError &e) {
+                // Trusted now: the same send again, that certificate let through.
+                if (pinned.isEmpty() && !m_cancelled && isVisible() && trustCertificate(e)) {
+                    pinned = Socket::fingerprintOf(e.certificate());
+                    continue;
+                }
+                failed();
+                throw;
+            } catch (const SmtpError &e) {
+                // A refused password is not kept: the next send asks again.
+                if (!logOn.isEmpty() && QByteArray(e.what()).startsWith("Authentication failed"))
+                    keyring().remove(keyringKey);
+                failed();
+                throw;
+            } catch (...) {
+                failed();
+                throw;
+            }
         }
     });
-    password.fill(QChar(0));
-    m_sending = false;
-    m_sendButton->setEnabled(true);
 }
 
-void ComposerWindow::runSend(const QString &password)
+bool ComposerWindow::askPassword(const QString &key, QString &password)
+{
+    // A server that wants a log-on: the password the user let the keyring
+    // keep, else asked now.
+    const Keyring::Lookup kept = keyring().read(key);
+    if (m_cancelled)
+        return false;
+    if (kept.password) {
+        password = *kept.password;
+        return true;
+    }
+    const QString why = !m_keyringRefused.isEmpty() ? m_keyringRefused
+        : kept.answered                             ? QString()
+        : kept.whyNot.isEmpty()                     ? QStringLiteral("no keyring answered")
+                                                    : kept.whyNot;
+    PasswordWindow ask(
+        QStringLiteral("Password for %1 at %2:")
+            .arg(m_peers.mailPreferences().logOnName(), m_peers.mailPreferences().server()),
+        why, this);
+    if (modal().execModal(ask) != QDialog::Accepted || m_cancelled)
+        return false;
+    password = ask.password();
+    if (ask.remember()) {
+        const QString failure = keyring().write(key, password);
+        if (!failure.isEmpty()) {
+            // Said once; from then on the box says why it is off.
+            m_keyringRefused = QStringLiteral("the keyring did not take it (%1)").arg(failure);
+            messageBox(QStringLiteral("The password could not be kept in the keyring: %1. It will "
+                                      "be asked at every send.")
+                           .arg(failure),
+                QStringLiteral("WARNING"), Icon::Warning);
+        }
+    }
+    return true;
+}
+
+bool ComposerWindow::trustCertificate(const CertificateError &error)
+{
+    const QString server = serverKey(m_client);
+    CertificateWindow window(
+        error.certificate(), error.reasons(), server, error.trustedFingerprint(), this);
+    // Never trusted without the user's yes; a changed one is only shown.
+    if (modal().execModal(window) != QDialog::Accepted || !error.trustedFingerprint().isEmpty())
+        return false;
+    // Trusted for this send even if the settings cannot keep it; the error
+    // box says why they could not.
+    guarded([&] {
+        settings::writeTrustedCertificate(server, Socket::fingerprintOf(error.certificate()));
+    });
+    return true;
+}
+
+void ComposerWindow::tellRefused(const QList<RefusedRecipient> &refused)
+{
+    QStringList lines;
+    QStringList addresses;
+    for (const RefusedRecipient &r : refused) {
+        lines += r.describe();
+        addresses += r.address;
+    }
+    setStatus(QStringLiteral("Not sent to %1").arg(addresses.join(QStringLiteral(", "))));
+    messageBox(QStringLiteral("The message was not sent to:\n\n") + lines.join(QLatin1Char('\n')),
+        QStringLiteral("WARNING"), Icon::Warning);
+}
+
+void ComposerWindow::runSend(const Outgoing &mail, const QString &password, const QString &pinned)
 {
     const auto forget = [this] {
         m_client.setCredentials(QString(), QString());
         m_client.setFromAddress(QString());
+        m_client.setFromName(QString());
         m_client.setSubject(QString());
         m_client.setToAddress({});
         m_client.setToCarbonCopy({});
+        m_client.setAttachments({});
     };
+    PreferencesWindow &preferences = m_peers.mailPreferences();
     m_peers.progressWindow().start();
     setStatus(QStringLiteral("Connecting to mail server"));
+    QList<RefusedRecipient> refused;
     try {
-        BusyCursor busy;
-        m_client.setServer(m_peers.mailPreferences().server().left(255));
-        setStatus(QStringLiteral("Connecting to mail server"));
-        m_client.setCredentials(m_peers.mailPreferences().logOnName(), password);
-        m_client.connectToHost();
-        setStatus(QStringLiteral("Connected to mail server"));
-        m_client.setLocalProgram(QStringLiteral("Velmorandquist Quick Mail v.0.98 beta"));
-        m_client.setFromAddress(m_peers.mailPreferences().address());
-        m_client.setSubject(m_subject->text());
-        m_client.setBody(m_body->characters().split(QStringLiteral("\r\n")));
-        m_client.setToAddress(lines(m_to->toPlainText()));
-        m_client.setToCarbonCopy(lines(m_cc->toPlainText()));
-        setStatus(QStringLiteral("Sending Mail..."));
-        m_client.sendMail();
-        setStatus(QString());
-        m_peers.progressWindow().stop();
+        {
+            BusyCursor busy;
+            m_client.setSecurity(preferences.security());
+            m_client.setServer(preferences.server().left(255));
+            const QString server = serverKey(m_client);
+            m_client.setPinnedCertificate(
+                pinned.isEmpty() ? settings::readTrustedCertificate(server) : pinned);
+            setStatus(QStringLiteral("Connecting to mail server"));
+            m_client.setCredentials(preferences.logOnName(), password);
+            m_client.connectToHost();
+            setStatus(QStringLiteral("Connected to mail server"));
+            m_client.setLocalProgram(QStringLiteral("Velmorandquist Quick Mail v.0.98 beta"));
+            m_client.setFromAddress(preferences.address());
+            m_client.setFromName(preferences.userName());
+            m_client.setSubject(mail.subject);
+            m_client.setBody(mail.body);
+            m_client.setToAddress(mail.to);
+            m_client.setToCarbonCopy(mail.cc);
+            m_client.setAttachments(
+                mail.attached.isEmpty() ? QStringList() : QStringList {mail.attached});
+            setStatus(QStringLiteral("Sending Mail..."));
+            m_client.sendMail();
+            refused = m_client.refusedRecipients();
+            setStatus(QString());
+            m_peers.progressWindow().stop();
+        } // the normal cursor is back before any box
         // Back from the progress window, as its closing hands the activation back.
         reinitialise();
         messageBox(QStringLiteral("Message Sent"), applicationTitle(), Icon::None);
+        if (!refused.isEmpty())
+            tellRefused(refused);
         m_client.disconnectFromHost();
     } catch (...) {
         m_peers.progressWindow().stop();
         forget();
-        if (isVisible())
-            reinitialise();
         throw;
     }
     forget();

@@ -55,12 +55,17 @@ public:
     // Shows the window modally (through the modal seam).
     int showModal();
 
+    // From the moment Send is pressed to the end of the send.
     bool isSending() const { return m_sending; }
+    // The limit of every wait of the mail client (SmtpClient::DefaultTimeOutMs).
+    void setTimeOut(int milliseconds);
 
     // The Send button: checks, then sends; failures end in the error box.
     void send();
     // The Close button: cancels a running send and closes.
     void closeComposer();
+    // Escape and the close box: the same, but the window ends rejected.
+    void reject() override;
     // Edit > Clear All.
     void clearAll();
     // The "Attach File" box.
@@ -75,7 +80,23 @@ private:
     void reinitialise();
     void fillFrom();
     void clearHeader();
-    void runSend(const QString &password);
+    // Drops the attached file: it belongs to one mail.
+    void forgetAttachment();
+    void cancelSend();
+    bool askPassword(const QString &key, QString &password);
+    // One mail as Send found it.
+    struct Outgoing
+    {
+        QStringList to, cc;
+        QString subject;
+        QStringList body;
+        QString attached;
+    };
+    void runSend(const Outgoing &mail, const QString &password, const QString &pinned);
+    // After a send with refused recipients: which did not get it, and why.
+    void tellRefused(const QList<RefusedRecipient> &refused);
+    // Shows the certificate; true when the user trusts it for the server.
+    bool trustCertificate(const CertificateError &error);
     void setStatus(const QString &text);
 
     const gui::RichEdit &m_mainEditor;
@@ -95,8 +116,13 @@ private:
     gui::FileDialog m_attachDialog;
     std::unique_ptr<QPrinter> m_printer;
 
+    QString m_attached; // the file that goes with the next mail; empty for none
     SmtpClient m_client;
     bool m_sending = false;
+    // Set by a close while the send is being prepared (keyring, password).
+    bool m_cancelled = false;
+    // Why the keyring cannot keep a password, once it refused one; said once.
+    QString m_keyringRefused;
 };
 
 } // namespace mail::windows

@@ -20,16 +20,22 @@ void SystemMail::send(const QString &text)
     if (m_opener.isEmpty())
         m_opener = QStandardPaths::findExecutable(QStringLiteral("xdg-email"));
     QString url = link(text);
-    if (url.size() > kLongestLink) {
+    const bool tooLong = url.size() > kLongestLink;
+    if (tooLong) {
         QGuiApplication::clipboard()->setText(text);
-        gui::messageBox(QStringLiteral("The text is too long to hand to the mail program. It is "
-                                       "on the clipboard: paste it into the new message."),
-            gui::applicationTitle(), gui::Icon::Information);
         url = link(QString());
     }
-    if (!m_opener.isEmpty() && gui::modal().startDetached(m_opener, {url}))
+    const bool opened = (!m_opener.isEmpty() && gui::modal().startDetached(m_opener, {url}))
+        || gui::modal().openUrl(QUrl(url));
+    if (!tooLong)
         return;
-    gui::modal().openUrl(QUrl(url));
+    // Said once the outcome is known: there may be no message to paste into.
+    gui::messageBox(opened
+            ? QStringLiteral("The text is too long to hand to the mail program. It is on the "
+                             "clipboard: paste it into the new message.")
+            : QStringLiteral("The text is too long to hand to a mail program, and no mail "
+                             "program could be opened. The text is on the clipboard."),
+        gui::applicationTitle(), gui::Icon::Information);
 }
 
 void startExternalProgram(const QString &commandLine)

@@ -1,6 +1,7 @@
 #include "mail/windows/keyring.h"
 
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
@@ -12,47 +13,94 @@ const QString kService = QStringLiteral("Velmorandquist");
 // A keyring that does not answer by then is taken for none.
 constexpr int kWaitMs = 10000;
 
-// Runs the job to its end, keeping the windows alive meanwhile.
-bool run(QKeychain::Job &job)
+// The keyring of the desktop session, through its secret service.
+class DesktopKeyring : public Keyring
 {
-    job.setAutoDelete(false);
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    });
-    QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
-    job.start();
-    if (!finished)
-        loop.exec();
-    return finished && job.error() == QKeychain::NoError;
-}
+public:
+    Lookup read(const QString &key) override
+    {
+        QKeychain::ReadPasswordJob job(kService);
+        job.setKey(key);
+        Lookup lookup;
+        if (!run(job)) {
+            lookup.whyNot = m_why;
+        } else if (job.error() == QKeychain::NoError) {
+            lookup.answered = true;
+            lookup.password = job.textData();
+        } else if (job.error() == QKeychain::EntryNotFound) {
+            lookup.answered = true;
+        } else {
+            lookup.whyNot = job.errorString();
+        }
+        return lookup;
+    }
+
+    QString write(const QString &key, const QString &password) override
+    {
+        QKeychain::WritePasswordJob job(kService);
+        job.setKey(key);
+        job.setTextData(password);
+        if (!run(job))
+            return m_why;
+        return job.error() == QKeychain::NoError ? QString() : job.errorString();
+    }
+
+    void remove(const QString &key) override
+    {
+        QKeychain::DeletePasswordJob job(kService);
+        job.setKey(key);
+        run(job);
+    }
+
+    void cancel() override
+    {
+        m_why = QStringLiteral("the send was cancelled");
+        if (m_loop)
+            m_loop->quit();
+    }
+
+private:
+    // Runs the job to its end, or to the time limit or a cancel, keeping the
+    // windows alive meanwhile; false when it did not finish.
+    bool run(QKeychain::Job &job)
+    {
+        job.setAutoDelete(false);
+        QEventLoop loop;
+        bool finished = false;
+        QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
+            finished = true;
+            loop.quit();
+        });
+        QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
+        m_why = QStringLiteral("no keyring answered within %1 seconds").arg(kWaitMs / 1000);
+        job.start();
+        if (!finished) {
+            QPointer<QEventLoop> outer = std::exchange(m_loop, &loop);
+            loop.exec();
+            m_loop = outer;
+        }
+        return finished;
+    }
+
+    QPointer<QEventLoop> m_loop;
+    QString m_why;
+};
+
+Keyring *g_installed = nullptr;
 
 } // namespace
 
-std::optional<QString> Keyring::read(const QString &key)
+Keyring::~Keyring() = default;
+
+Keyring &keyring()
 {
-    QKeychain::ReadPasswordJob job(kService);
-    job.setKey(key);
-    if (!run(job))
-        return std::nullopt;
-    return job.textData();
+    static DesktopKeyring desktop;
+    return g_installed ? *g_installed : desktop;
 }
 
-bool Keyring::write(const QString &key, const QString &password)
+void installKeyring(Keyring *keyring)
 {
-    QKeychain::WritePasswordJob job(kService);
-    job.setKey(key);
-    job.setTextData(password);
-    return run(job);
-}
-
-void Keyring::remove(const QString &key)
-{
-    QKeychain::DeletePasswordJob job(kService);
-    job.setKey(key);
-    run(job);
+    g_installed = keyring;
 }
 
 } // namespace mail::windows

@@ -4,6 +4,7 @@
 #include "settings/values.h"
 #include "widgets/parts.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,12 +31,30 @@ QLineEdit *field(QWidget *panel, int row, const QString &caption, const char *la
     return edit;
 }
 
+// The choices of "Connection security:" as shown and stored, in order.
+const char *const kSecurityNames[] = {"Automatic", "STARTTLS", "TLS", "None"};
+const Security kSecurities[] = {
+    Security::Automatic, Security::StartTls, Security::Tls, Security::None};
+
+// As the command line of the external program is split: in double quotes,
+// a quote doubled, when it holds a blank or a quote.
+QString quotedPath(const QString &path)
+{
+    bool plain = !path.isEmpty();
+    for (QChar c : path)
+        plain = plain && !c.isSpace() && c != QLatin1Char('"');
+    if (plain)
+        return path;
+    return QLatin1Char('"') + QString(path).replace(QLatin1String("\""), QLatin1String("\"\"\""))
+        + QLatin1Char('"');
+}
+
 } // namespace
 
 PreferencesWindow::PreferencesWindow(QWidget *parent)
-    : Form(QStringLiteral("TForm10"), QStringLiteral("Mail Preferances"), QSize(335, 214), parent)
+    : Form(QStringLiteral("TForm10"), QStringLiteral("Mail Preferances"), QSize(335, 238), parent)
 {
-    QFrame *upper = widgets::bevelPanel(this, QRect(0, 0, 335, 104));
+    QFrame *upper = widgets::bevelPanel(this, QRect(0, 0, 335, 128));
     upper->setObjectName(QStringLiteral("Panel1"));
     m_name = field(upper, 0, QStringLiteral("Your Name:"), "Label1", "name",
         QStringLiteral("Enter your name."));
@@ -46,8 +65,21 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_server->setPlaceholderText(QStringLiteral("mail.example.org:587"));
     m_logOnName = field(upper, 3, QStringLiteral("User name:"), "Label4", "user",
         QStringLiteral("The name you log on to the mail server with; empty when it needs none."));
+    auto *securityLabel = new QLabel(QStringLiteral("Connection security:"), upper);
+    securityLabel->setObjectName(QStringLiteral("Label5"));
+    securityLabel->setGeometry(8, 104, 118, 17);
+    m_security = new QComboBox(upper);
+    m_security->setObjectName(QStringLiteral("security"));
+    m_security->setGeometry(128, 101, 199, 22);
+    for (const char *name : kSecurityNames)
+        m_security->addItem(QString::fromLatin1(name));
+    m_security->setToolTip(QStringLiteral(
+        "How the connection to the mail server is encrypted. Automatic: TLS on port 465, else "
+        "STARTTLS when the server offers it. STARTTLS and TLS insist on encryption and refuse a "
+        "server without it. None: plain text, for a mail server on this computer."));
+    securityLabel->setBuddy(m_security);
 
-    QFrame *lower = widgets::bevelPanel(this, QRect(0, 104, 335, 110));
+    QFrame *lower = widgets::bevelPanel(this, QRect(0, 128, 335, 110));
     lower->setObjectName(QStringLiteral("Panel2"));
     const QString captions[3] = {QStringLiteral("Use Quick Mail"),
         QStringLiteral("Use External E-Mail Program"), QStringLiteral("Use MAPI Mail")};
@@ -83,15 +115,25 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
 
 void PreferencesWindow::load()
 {
-    settings::MailValues values;
     // A value of another type would end start-up for good until the file is
-    // mended by hand; it is reported and the rest of the program starts.
-    gui::guarded([&] { values = settings::readMailValues(); });
+    // mended by hand; it is reported, reads as empty, and the others load.
+    QStringList unreadable;
+    settings::MailValues values;
+    gui::guarded([&] { values = settings::readMailValues(&unreadable); });
+    for (const QString &failure : std::as_const(unreadable))
+        gui::showError(failure);
     m_address->setText(values.address);
     m_name->setText(values.name);
     m_server->setText(values.server);
     m_program->setText(values.program);
     m_logOnName->setText(values.user);
+    // Anything else, or nothing, is Automatic.
+    m_security->setCurrentIndex(0);
+    for (int i = 0; i < 4; ++i) {
+        if (values.security.trimmed().compare(QLatin1String(kSecurityNames[i]), Qt::CaseInsensitive)
+            == 0)
+            m_security->setCurrentIndex(i);
+    }
     m_loadedMode = values.mode;
     // As the C library reads a number: blanks, a sign, digits; else 0.
     const long mode = std::strtol(m_loadedMode.toLatin1().constData(), nullptr, 10);
@@ -129,6 +171,11 @@ QString PreferencesWindow::logOnName() const
     return m_logOnName->text();
 }
 
+Security PreferencesWindow::security() const
+{
+    return kSecurities[std::clamp(m_security->currentIndex(), 0, 3)];
+}
+
 QString PreferencesWindow::programPath() const
 {
     return m_program->text();
@@ -148,13 +195,14 @@ void PreferencesWindow::browse()
     if (mode() != MailMode::ExternalProgram)
         return;
     if (m_openDialog.execute())
-        m_program->setText(m_openDialog.fileName);
+        m_program->setText(quotedPath(m_openDialog.fileName));
 }
 
 void PreferencesWindow::ok()
 {
     const settings::MailValues values {m_address->text(), m_name->text(), m_server->text(),
-        m_program->text(), QString::number(int(mode())), m_logOnName->text()};
+        m_program->text(), QString::number(int(mode())), m_logOnName->text(),
+        m_security->currentText()};
     // A value that cannot be written leaves the window open; the error box
     // says which.
     settings::writeMailValues(values);

@@ -8,7 +8,9 @@
 
 #include "gui/form.h"
 #include "gui/standarddialogs.h"
+#include "mail/smtpclient.h"
 
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -29,10 +31,12 @@ public:
     QString address() const;
     QString server() const;
     QString logOnName() const; // "User name:" for the mail server
+    Security security() const; // "Connection security:"
     QString programPath() const;
     MailMode mode() const;
 
-    // Browse...: only with "Use External E-Mail Program" checked.
+    // Browse...: only with "Use External E-Mail Program" checked. A path
+    // with blanks or quotes is put in quotes, so that it starts as chosen.
     void browse();
     // OK: stores every field, then closes.
     void ok();
@@ -45,6 +49,7 @@ private:
     QLineEdit *m_address;
     QLineEdit *m_server;
     QLineEdit *m_logOnName;
+    QComboBox *m_security;
     QRadioButton *m_modes[3];
     QLineEdit *m_program;
     gui::FileDialog m_openDialog;

@@ -1,34 +1,44 @@
 // Mail from the main window: the preferences as the store holds them, the
 // ways out to the desktop's mail and an external program, and Quick Mail:
-// the composer's checks, its fresh start at every activation, and whole sends
-// to a real mail server on 127.0.0.1.
+// the composer's checks, its fresh start at every activation, whole sends to
+// a real mail server on 127.0.0.1 and faults from a scripted one, the
+// password and certificate windows, help beside the modal composer.
 
 #include "editor/mainwindow.h"
 #include "editor/program.h"
+#include "gui/helpwindow.h"
 #include "gui/richedit.h"
 #include "mail/windows/composerwindow.h"
 #include "mail/windows/dispatch.h"
+#include "mail/windows/keyring.h"
 #include "mail/windows/preferenceswindow.h"
 #include "mail/windows/progresswindow.h"
 #include "settings/store.h"
 #include "settings/values.h"
 #include "tests/mail/mailserver.h"
+#include "tests/mail/peer.h"
 #include "tests/support/files.h"
 #include "tests/support/scriptedmodal.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QSslCertificate>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 using namespace editor;
@@ -38,7 +48,68 @@ using mail::windows::PreferencesWindow;
 using testsupport::Answer;
 using testsupport::child;
 using testsupport::MailServer;
+using testsupport::Peer;
 using testsupport::ScriptedModal;
+
+namespace {
+
+// The keyring the tests script (they have no keyring service): how a lookup
+// answers, what storing answers, and what the user does while a lookup waits.
+class ScriptedKeyring : public mail::windows::Keyring
+{
+public:
+    ScriptedKeyring() { mail::windows::installKeyring(this); }
+    ~ScriptedKeyring() override { mail::windows::installKeyring(nullptr); }
+
+    Lookup answer {std::nullopt, false, "no keyring service in the tests"};
+    QString writeFailure;
+    std::function<void()> whileWaiting;
+    QStringList log;
+
+    Lookup read(const QString &key) override
+    {
+        log << "read " + key;
+        if (whileWaiting) {
+            QEventLoop loop;
+            m_loop = &loop;
+            QTimer::singleShot(0, &loop, whileWaiting);
+            QTimer::singleShot(10000, &loop, &QEventLoop::quit); // only if cancel never comes
+            loop.exec();
+            m_loop = nullptr;
+        }
+        return answer;
+    }
+    QString write(const QString &key, const QString &) override
+    {
+        log << "write " + key;
+        return writeFailure;
+    }
+    void remove(const QString &key) override { log << "remove " + key; }
+    void cancel() override
+    {
+        if (m_loop) {
+            log << "cancel";
+            m_loop->quit();
+        }
+    }
+
+private:
+    QEventLoop *m_loop = nullptr;
+};
+
+// Counts the mouse presses that reach a widget.
+class Presses : public QObject
+{
+public:
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        count += e->type() == QEvent::MouseButtonPress;
+        return false;
+    }
+};
+
+} // namespace
 
 class TestMail : public QObject
 {
@@ -46,7 +117,9 @@ class TestMail : public QObject
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<ScriptedModal> ui;
+    std::unique_ptr<ScriptedKeyring> keys;
     std::unique_ptr<Program> program;
+    QTemporaryDir certs;
 
     // The program starts after the test has stored what it loads.
     void start() { program = std::make_unique<Program>(QString(), StartupOptions::quiet()); }
@@ -57,6 +130,10 @@ class TestMail : public QObject
         setPreference("address", "ann@example.org");
     }
     MainWindow &main() const { return program->mainWindow(); }
+    ComposerWindow &composer() const
+    {
+        return static_cast<ComposerWindow &>(*program->window("TForm9"));
+    }
     PreferencesWindow &preferences() const
     {
         return static_cast<PreferencesWindow &>(*program->window("TForm10"));
@@ -80,16 +157,22 @@ class TestMail : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(testsupport::makeCertificate(certs.path(), "stranger", "IP:127.0.0.1"));
+    }
     void init()
     {
         home = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
         ui = std::make_unique<ScriptedModal>();
+        keys = std::make_unique<ScriptedKeyring>();
     }
     void cleanup()
     {
         QCOMPARE(ui->busyDepth(), 0);
         program.reset();
+        keys.reset();
         ui.reset();
         home.reset();
     }
@@ -112,7 +195,7 @@ private slots:
         QFETCH(int, mode);
         if (!stored.isNull())
             settings::writeMailValues({"me@example.org", "Ann", "mail.example.org:587",
-                "/usr/bin/mailer --new", stored, "ann"});
+                "/usr/bin/mailer --new", stored, "ann", "tls"});
         start();
         PreferencesWindow &p = preferences();
         QCOMPARE(int(p.mode()), mode);
@@ -120,8 +203,10 @@ private slots:
         if (stored.isNull()) {
             for (const char *name : {"name", "address", "smtp", "Edit4", "user"})
                 QVERIFY2(field(name).text().isEmpty(), name);
+            QCOMPARE(p.security(), mail::Security::Automatic);
             return;
         }
+        QCOMPARE(p.security(), mail::Security::Tls);
         QCOMPARE(p.userName(), "Ann");
         QCOMPARE(p.address(), "me@example.org");
         QCOMPARE(p.server(), "mail.example.org:587");
@@ -142,6 +227,7 @@ private slots:
         // OK stores every field, the mode as its number.
         ui->onModal("TForm10", [&](QDialog &d) {
             child<QLineEdit>(d, "name").clear();
+            child<QComboBox>(d, "security").setCurrentText("None");
             child<QPushButton>(d, "Button2").click();
             QVERIFY(!d.isVisible());
         });
@@ -151,12 +237,41 @@ private slots:
         QCOMPARE(saved.server, "other.example.org");
         QCOMPARE(saved.mode, "3");
         QCOMPARE(saved.user, "ann");
+        QCOMPARE(saved.security, "None");
         QVERIFY(ui->messages.isEmpty());
+    }
+
+    // One value of another type reads as empty and is reported; the others
+    // load, and OK does not blank them.
+    void preferencesReadPerValue()
+    {
+        {
+            settings::Store store;
+            store.openKey("\\software\\Qumo\\Velmorandquist\\environment", true);
+            store.writeString("e_address", "me@example.org");
+            store.writeString("e_name", "Ann");
+            store.writeString("e_mail", "2");
+        }
+        QFile f(settings::Store::defaultFilePath());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("e_smtp = dword 0x0000002a\ne_security = binary 1 00\n");
+        f.close();
+        start();
+        QCOMPARE(ui->messageTexts(),
+            (QStringList {
+                "Invalid data type for 'e_smtp'.", "Invalid data type for 'e_security'."}));
+        QCOMPARE(preferences().address(), "me@example.org");
+        QCOMPARE(preferences().userName(), "Ann");
+        QCOMPARE(preferences().mode(), MailMode::ExternalProgram);
+        QCOMPARE(preferences().server(), QString());
+        ui->onModal("TForm10", [](QDialog &d) { child<QPushButton>(d, "Button2").click(); });
+        main().mailPreferences();
+        QCOMPARE(settings::readMailValues().name, "Ann");
     }
 
     void dispatchByMode()
     {
-        settings::writeMailValues({{}, {}, {}, "mailer --compose \"a b\"", "2", {}});
+        settings::writeMailValues({{}, {}, {}, "mailer --compose \"a b\"", "2", {}, {}});
         start();
         MainWindow &w = program->mainWindow();
         w.editor().setText("a+b&c%d\r\ne");
@@ -164,14 +279,26 @@ private slots:
         w.captionRow().button(ToolbarRow::QuickMail)->click();
         QCOMPARE(starts(), QStringList {"start mailer --compose a b"});
 
-        // Browse is for the external program only.
+        // Browse is for the external program only; a chosen path with a blank
+        // starts as chosen, with the arguments typed after it.
+        ui->fileAnswers << "/home/u/My Apps/mailer";
+        ui->onModal("TForm10", [&](QDialog &d) {
+            child<QPushButton>(d, "Button1").click();
+            QCOMPARE(child<QLineEdit>(d, "Edit4").text(), "\"/home/u/My Apps/mailer\"");
+            child<QLineEdit>(d, "Edit4").end(false);
+            child<QLineEdit>(d, "Edit4").insert(" --compose");
+            d.reject();
+        });
+        w.mailPreferences();
+        w.captionRow().button(ToolbarRow::QuickMail)->click();
+        QCOMPARE(ui->startRequests.last(), (QStringList {"/home/u/My Apps/mailer", "--compose"}));
         ui->onModal("TForm10", [&](QDialog &d) {
             child<QRadioButton>(d, "RadioButton3").click();
             child<QPushButton>(d, "Button1").click();
             d.reject();
         });
         w.mailPreferences();
-        QVERIFY(ui->fileRequests.isEmpty());
+        QCOMPARE(ui->fileRequests.size(), 1);
 
         // The desktop's mail: a new message with the text as its body, every
         // character that means something in a link encoded.
@@ -189,9 +316,17 @@ private slots:
         w.editor().setText(longText);
         child<QAction>(w, "SendMAPIMail1").trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromLatin1(longText + "\r\n"));
-        QCOMPARE(ui->messages.size(), 1);
-        QVERIFY(ui->messages[0].text.contains("clipboard"));
+        QCOMPARE(ui->messageTexts(),
+            QStringList {"The text is too long to hand to the mail program. It is on the "
+                         "clipboard: paste it into the new message."});
         QVERIFY(starts()[0].endsWith("mailto:?body="));
+        // No mail program opened: no new message to paste into.
+        ui->messages.clear();
+        ui->startSucceeds = ui->openUrlSucceeds = false;
+        child<QAction>(w, "SendMAPIMail1").trigger();
+        QCOMPARE(ui->messageTexts(),
+            QStringList {"The text is too long to hand to a mail program, and no mail program "
+                         "could be opened. The text is on the clipboard."});
 
         // An empty program path starts nothing and says nothing.
         ui->log.clear();
@@ -205,11 +340,14 @@ private slots:
     void checksBeforeSending()
     {
         startComposing();
-        // No server and no recipient: both said, server first; no question.
+        // No server, sender or recipient: all said, server first; no question.
+        setPreference("address", "");
         sendWith(QString(), QString(), QString());
         QCOMPARE(ui->messageTexts(),
             (QStringList {"No mail server is specified under mail preferances",
+                "No e-mail address is specified under mail preferances",
                 "Please enter a send to address"}));
+        setPreference("address", "ann@example.org");
         QCOMPARE(ui->messages[0].caption, "ERROR");
         QCOMPARE(ui->messages[0].icon, gui::Icon::Error);
         // No subject, and No to the question: nothing sent, the fields as typed.
@@ -247,116 +385,283 @@ private slots:
         QCOMPARE(ui->log.count("modal TForm10"), 1);
     }
 
-    void sendsTheBlockWhole()
+    // The editor's characters arrive as they are, with the sender's name; a
+    // file goes with the one mail it was attached to, byte for byte, and the
+    // box and the status line always say whether one goes.
+    void sendsTheBlockWholeAndTheAttachmentOnce()
     {
         startComposing();
         MailServer server;
         setPreference("smtp", server.server());
+        setPreference("name", "Ann Teller");
         // A block's body is one long line; a line of one dot must stay one.
-        const QByteArray line(5000, 'k');
-        main().editor().setText("[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n&" + line
-            + "\r\n[End_Encryption]\r\n.\r\nend");
-        // A file goes with it, byte for byte, as the status says.
+        const QString line(5000, 'k');
+        const QString text = "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n&" + line
+            + "\r\n[End_Encryption]\r\n.\r\nПривет, Ελλάδα";
+        main().editor().setCharacters(text);
         const QString attached = home->filePath("secret.vlq");
         QByteArray bytes;
         for (int i = 0; i < 3000; ++i)
             bytes += char(i * 7);
-        QFile file(attached);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        file.close();
-        ui->fileAnswers << attached;
-        QStringList after;
+        QVERIFY(testsupport::writeFile(attached, bytes));
+        ui->fileAnswers << attached << attached << attached << std::nullopt;
+        QStringList seen;
+        const auto state = [&](QDialog &d) {
+            seen << QString::number(child<QCheckBox>(d, "cbSendFile").isChecked())
+                    + child<QStatusBar>(d, "SMTPStatus").currentMessage();
+        };
+        const auto fillAndSend = [&](QDialog &d) {
+            child<QPlainTextEdit>(d, "eTo").setPlainText("x@example.org\ny@example.org\n");
+            child<QLineEdit>(d, "eSubject").setText("block");
+            child<QAbstractButton>(d, "CoolButton1").click();
+        };
         ui->onModal("TForm9", [&](QDialog &d) {
-            child<QCheckBox>(d, "cbSendFile").click();
-            after << child<QStatusBar>(d, "SMTPStatus").currentMessage();
+            QCOMPARE(child<gui::RichEdit>(d, "RichEdit1").characters(), text);
+            auto &box = child<QCheckBox>(d, "cbSendFile");
+            box.click();
+            state(d);
+            fillAndSend(d); // with the file
+            state(d);
+            child<gui::RichEdit>(d, "RichEdit1").setCharacters("second");
+            fillAndSend(d); // without it
+            box.click(); // attached, then unticked
+            box.click();
+            state(d);
+            box.click(); // attached, then Edit > Clear All
+            d.findChild<QMenuBar *>()->actions()[1]->menu()->actions()[4]->trigger();
+            state(d);
+            box.click(); // no file chosen
+            state(d);
         });
         main().sendQuickMail();
-        sendWith("x@example.org\ny@example.org\n", "z@example.org", "block", [&](QDialog &d) {
-            after << child<QPlainTextEdit>(d, "eTo").toPlainText()
-                  << child<gui::RichEdit>(d, "RichEdit1").text();
-        });
-        QCOMPARE(after[0], attached + " is attached.");
-        after.removeFirst();
-        QCOMPARE(ui->messageTexts(), QStringList {"Message Sent"});
-        QCOMPARE(ui->messages[0].caption, "Velmorandquist");
-        QCOMPARE(after, (QStringList {"", ""}));
+        QCOMPARE(seen, (QStringList {"1" + attached + " is attached.", "0", "0", "0", "0"}));
+        QCOMPARE(ui->messageTexts(), (QStringList {"Message Sent", "Message Sent"}));
+        // The cursor is normal again before the notice.
+        const qsizetype notice = ui->log.indexOf(QRegularExpression("^message .*Message Sent"));
+        QCOMPARE(ui->log.at(notice - 1), "idle");
         QVERIFY(!program->window("TForm11")->isVisible());
         const QList<QJsonObject> sent = server.messages();
-        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.size(), 2);
         QCOMPARE(sent[0]["mail_from"].toString(), "ann@example.org");
         QCOMPARE(sent[0]["rcpt_tos"].toArray().toVariantList(),
-            (QVariantList {"x@example.org", "y@example.org", "z@example.org"}));
-        // Line ends as the mail parser gives them, CR LF or LF.
+            (QVariantList {"x@example.org", "y@example.org"}));
+        QVERIFY(sent[0]["raw"].toString().contains("\r\nFrom: Ann Teller <ann@example.org>\r\n"));
         const QJsonArray files = sent[0]["attachments"].toArray();
         QCOMPARE(files.size(), 1);
         QCOMPARE(files[0]["filename"].toString(), "secret.vlq");
         QCOMPARE(QByteArray::fromBase64(files[0]["data"].toString().toLatin1()), bytes);
-        const QString body = sent[0]["body"].toString().replace("\r\n", "\n");
-        QVERIFY(body.contains("\n&" + QString(line) + "\n[End_Encryption]\n.\nend"));
+        // Line ends as the mail parser gives them, CR LF or LF.
+        QCOMPARE(sent[0]["body"].toString().replace("\r\n", "\n").trimmed(),
+            QString(text).replace("\r\n", "\n"));
+        QVERIFY(sent[1]["attachments"].toArray().isEmpty());
+        QCOMPARE(sent[1]["body"].toString().trimmed(), "second");
+    }
+
+    // Refused recipients after "Message Sent": each named with the server's
+    // reply, a 4xx as temporary.
+    void refusedRecipientsAreNamed()
+    {
+        startComposing();
+        Peer peer("220 mail.test\r\n",
+            {"250 mail.test\r\n", "250 OK\r\n", "250 OK\r\n", "550 5.1.1 No such user\r\n",
+                "450 4.2.0 Greylisted\r\n", "250 OK\r\n", "354 Go on\r\n", "250 Queued\r\n",
+                "221 Bye\r\n"});
+        setPreference("smtp", peer.server());
+        QString status;
+        sendWith("bad@example.org\ngrey@example.org\ngood@example.org", QString(), "s",
+            [&](QDialog &d) { status = child<QStatusBar>(d, "SMTPStatus").currentMessage(); });
+        QCOMPARE(ui->messageTexts(),
+            (QStringList {"Message Sent",
+                "The message was not sent to:\n\nbad@example.org: 550 5.1.1 No such user\n"
+                "grey@example.org: 450 4.2.0 Greylisted (temporary: try again later)"}));
+        QCOMPARE(ui->messages[1].caption, "WARNING");
+        QCOMPARE(ui->messages[1].icon, gui::Icon::Warning);
+        QCOMPARE(status, "Not sent to bad@example.org, grey@example.org");
+        QCOMPARE(peer.received.last(), "QUIT\r\n");
     }
 
     void failureThenSendAgain()
     {
         startComposing();
-        // A name nothing resolves (the reserved .invalid), then the real one.
+        // A name nothing resolves (the reserved .invalid), a server that
+        // stops answering, STARTTLS asked of a server without it; then the
+        // real one.
         setPreference("smtp", "nowhere.invalid");
         sendWith("x@example.org", QString(), "one");
-        QCOMPARE(ui->messageTexts(), QStringList {"Host Lookup Failed."});
-        QCOMPARE(ui->messages[0].icon, gui::Icon::Error);
-        QVERIFY(!program->window("TForm11")->isVisible());
+        MailServer silent({"--silent"});
+        setPreference("smtp", silent.server());
+        composer().setTimeOut(300);
+        sendWith("x@example.org", QString(), "two");
         MailServer server;
         setPreference("smtp", server.server());
+        preferences().findChild<QComboBox *>("security")->setCurrentText("STARTTLS");
+        sendWith("x@example.org", QString(), "three");
+        QCOMPARE(ui->messageTexts(),
+            (QStringList {"Host Lookup Failed.", "Read Timed Out.",
+                "The mail server does not offer encryption (STARTTLS)."}));
+        QCOMPARE(ui->messages[0].icon, gui::Icon::Error);
+        QVERIFY(!program->window("TForm11")->isVisible());
+        preferences().findChild<QComboBox *>("security")->setCurrentText("Automatic");
         ui->messages.clear();
-        sendWith("x@example.org", QString(), "two");
+        sendWith("x@example.org", QString(), "four");
         QCOMPARE(ui->messageTexts(), QStringList {"Message Sent"});
         QCOMPARE(server.messages().size(), 1);
     }
 
+    // The password is asked at send time; "Remember" only where a keyring
+    // can keep it, and a keyring that refuses it is said once.
     void logOnAsksThePassword()
     {
         startComposing();
-        // No keyring here: the password is asked at every send, never stored.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
         MailServer server;
         setPreference("smtp", server.server());
         setPreference("user", "ann");
+        QStringList remember;
+        const auto answer = [&](bool tick) {
+            ui->onModal("PasswordWindow", [&, tick](QDialog &d) {
+                auto &box = child<QCheckBox>(d, "remember");
+                remember << QString::number(box.isEnabled()) + box.toolTip();
+                child<QLineEdit>(d, "password").setText("secret");
+                box.setChecked(tick);
+                d.accept();
+            });
+        };
         sendWith("x@example.org", QString(), "s"); // cancelled: nothing happens
-        QCOMPARE(ui->log.filter("password ").size(), 1);
         QVERIFY(ui->messages.isEmpty());
         QVERIFY(!ui->log.contains("busy"));
         // A log-on over a line without encryption is refused before the
         // password goes anywhere.
-        ui->passwordAnswers << gui::PasswordAnswer {"secret", true};
+        answer(false);
         sendWith("x@example.org", QString(), "s");
-        QCOMPARE(ui->log.filter("password ").size(), 2);
-        QCOMPARE(ui->messages.size(), 1);
-        QVERIFY2(ui->messages[0].text.contains("encryption"), qPrintable(ui->messages[0].text));
+        keys->answer = {std::nullopt, true, {}};
+        keys->writeFailure = "the collection is locked";
+        answer(true);
+        sendWith("x@example.org", QString(), "s");
+        answer(true);
+        sendWith("x@example.org", QString(), "s");
+        QCOMPARE(remember,
+            (QStringList {"0The password cannot be kept: no keyring service in the tests. It is "
+                          "asked at every send.",
+                "1Keep the password in the desktop's keyring",
+                "0The password cannot be kept: the keyring did not take it (the collection is "
+                "locked). It is asked at every send."}));
+        QCOMPARE(keys->log.filter("write ").size(), 1);
+        QCOMPARE(ui->messageTexts().filter("keyring").size(), 1);
+        QCOMPARE(ui->messageTexts().filter("encryption").size(), 3);
         QVERIFY(server.messages().isEmpty());
         QVERIFY(!testsupport::fileBytes(settings::Store::defaultFilePath()).contains("secret"));
+    }
+
+    // Close while the keyring is looked up: Send is taken at once, nothing
+    // is asked or sent after it.
+    void closeDuringTheKeyringLookup()
+    {
+        startComposing();
+        MailServer server;
+        setPreference("smtp", server.server());
+        setPreference("user", "ann");
+        keys->answer = {QString("kept"), true, {}};
+        bool sendTaken = false;
+        ui->onModal("TForm9", [&](QDialog &d) {
+            keys->whileWaiting = [&] {
+                sendTaken = !child<QAbstractButton>(d, "CoolButton1").isEnabled();
+                child<QAbstractButton>(d, "CoolButton2").click();
+            };
+            child<QPlainTextEdit>(d, "eTo").setPlainText("x@example.org");
+            child<QLineEdit>(d, "eSubject").setText("s");
+            child<QAbstractButton>(d, "CoolButton1").click();
+        });
+        main().sendQuickMail();
+        QVERIFY(sendTaken);
+        QCOMPARE(keys->log, (QStringList {"read ann@" + server.server(), "cancel"}));
+        QVERIFY(ui->messages.isEmpty());
+        QVERIFY(!ui->log.contains("busy"));
+        QVERIFY(!composer().isVisible());
+        QVERIFY(server.messages().isEmpty());
+    }
+
+    // A certificate the system does not trust is shown; trusted, it is kept
+    // for that server and the mail goes; another one later is refused with
+    // both fingerprints.
+    void untrustedCertificateIsShownAndCanBeTrusted()
+    {
+        startComposing();
+        const QString pem = certs.filePath("stranger.pem");
+        MailServer server({"--starttls", "--cert", pem, "--key", certs.filePath("stranger.key")});
+        setPreference("smtp", server.server());
+        const QString fingerprint =
+            mail::Socket::fingerprintOf(QSslCertificate::fromPath(pem).value(0));
+        QStringList shown;
+        const auto look = [&](bool trust) {
+            ui->onModal("CertificateWindow", [&, trust](QDialog &d) {
+                for (const char *name : {"subject", "issuer", "fingerprint", "reason"})
+                    shown << child<QLabel>(d, name).text();
+                if (QLabel *before = d.findChild<QLabel *>("trusted"))
+                    shown << before->text();
+                if (QAbstractButton *button = d.findChild<QAbstractButton *>("trust");
+                    button && trust)
+                    button->click();
+            });
+        };
+        look(false); // closed: not trusted
+        sendWith("x@example.org", QString(), "one");
+        look(true);
+        sendWith("x@example.org", QString(), "two");
+        sendWith("x@example.org", QString(), "three"); // kept: not asked again
+        const QStringList details {"Test stranger (127.0.0.1)", "Test stranger", fingerprint,
+            "The certificate is self-signed, and untrusted"};
+        QCOMPARE(shown, details + details);
+        QCOMPARE(ui->messageTexts(),
+            (QStringList {"Certificate Rejected: The certificate is self-signed, and untrusted.",
+                "Message Sent", "Message Sent"}));
+        const QString key = "127.0.0.1:" + QString::number(server.port());
+        QCOMPARE(settings::readTrustedCertificate(key), fingerprint);
+        QCOMPARE(server.messages().size(), 2);
+        QVERIFY(server.messages()[0]["tls"].toBool());
+
+        // Another certificate than the trusted one: shown, never offered.
+        const QString other = QString(fingerprint).replace(0, 2, "00");
+        settings::writeTrustedCertificate(key, other);
+        shown.clear();
+        ui->messages.clear();
+        look(true);
+        sendWith("x@example.org", QString(), "four");
+        QCOMPARE(shown, details + QStringList {other});
+        QCOMPARE(ui->messageTexts(),
+            QStringList {QStringLiteral("Certificate Rejected: it is not the certificate trusted "
+                                        "for %1 (trusted SHA-256 %2, now %3).")
+                             .arg(key, other, fingerprint)});
+        QCOMPARE(server.messages().size(), 2);
+        QCOMPARE(settings::readTrustedCertificate(key), other);
     }
 
     void closeDuringASend_data()
     {
         QTest::addColumn<QString>("silence");
-        QTest::newRow("waiting for the greeting") << "--silent";
-        QTest::newRow("waiting after the message") << "--silent-data";
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Close, waiting for the greeting") << "--silent" << false;
+        QTest::newRow("Close, waiting after the message") << "--silent-data" << false;
+        QTest::newRow("Escape, waiting after the message") << "--silent-data" << true;
     }
     void closeDuringASend()
     {
         QFETCH(QString, silence);
+        QFETCH(bool, escape);
         startComposing();
         MailServer silent({silence});
         setPreference("smtp", silent.server());
-        auto &composer = static_cast<ComposerWindow &>(*program->window("TForm9"));
         bool secondSendIgnored = false;
         ui->onModal("TForm9", [&](QDialog &d) {
             child<QPlainTextEdit>(d, "eTo").setPlainText("x@example.org");
             child<QLineEdit>(d, "eSubject").setText("s");
             QTimer::singleShot(200, &d, [&] {
                 // A second Send while the first waits is not taken.
-                QVERIFY(composer.isSending());
+                QVERIFY(composer().isSending());
                 secondSendIgnored = !child<QAbstractButton>(d, "CoolButton1").isEnabled();
-                child<QAbstractButton>(d, "CoolButton2").click();
+                if (escape)
+                    QTest::keyClick(&d, Qt::Key_Escape);
+                else
+                    child<QAbstractButton>(d, "CoolButton2").click();
             });
             child<QAbstractButton>(d, "CoolButton1").click();
         });
@@ -364,8 +669,40 @@ private slots:
         QVERIFY(secondSendIgnored);
         QCOMPARE(ui->messages.size(), 1);
         QVERIFY2(ui->messages[0].text.endsWith("Canceled."), qPrintable(ui->messages[0].text));
-        QVERIFY(!composer.isVisible());
-        QVERIFY(!composer.isSending());
+        QVERIFY(!composer().isVisible());
+        QVERIFY(!composer().isSending());
+        // It opens again and sends.
+        MailServer server;
+        setPreference("smtp", server.server());
+        sendWith("x@example.org", QString(), "again");
+        QCOMPARE(ui->messageTexts().last(), "Message Sent");
+        QCOMPARE(server.messages().size(), 1);
+    }
+
+    // Help from the modal composer takes clicks and keys and closes.
+    void helpIsUsableFromTheComposer()
+    {
+        startComposing();
+        ui->onModal("TForm9", [&](QDialog &d) {
+            d.findChild<QMenuBar *>()->actions()[3]->menu()->actions()[0]->trigger();
+            gui::HelpWindow *help = gui::HelpWindow::instance();
+            QVERIFY(help && help->isVisible());
+            QVERIFY(QTest::qWaitForWindowExposed(help));
+            QTextBrowser *browser = help->browser();
+            Presses presses;
+            browser->viewport()->installEventFilter(&presses);
+            QWindow *window = help->windowHandle();
+            QTest::mouseClick(window, Qt::LeftButton, {},
+                browser->viewport()->mapTo(help, browser->viewport()->rect().center()));
+            QCOMPARE(presses.count, 1);
+            browser->setFocus();
+            QTest::keyClick(window, Qt::Key_End);
+            QVERIFY(browser->verticalScrollBar()->value() > 0);
+            QTest::keyClick(window, Qt::Key_Escape);
+            QVERIFY(!help->isVisible());
+            QVERIFY(d.isVisible());
+        });
+        main().sendQuickMail();
     }
 };
 

@@ -71,4 +71,25 @@ private:
     int m_port = 0;
 };
 
+// A self-signed certificate NAME.pem with its key NAME.key in dir, for the
+// subject alternative name ("IP:127.0.0.1"); false, with the tool's output
+// shown, when openssl fails.
+inline bool makeCertificate(const QString &dir, const QString &name, const QString &altName)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    const auto a = [](const char *text) { return QString::fromLatin1(text); };
+    p.start(a("openssl"),
+        {a("req"), a("-x509"), a("-newkey"), a("ec"), a("-pkeyopt"),
+            a("ec_paramgen_curve:prime256v1"), a("-nodes"), a("-keyout"), name + a(".key"),
+            a("-out"), name + a(".pem"), a("-days"), a("2"), a("-subj"), a("/CN=Test ") + name,
+            a("-addext"), a("subjectAltName=") + altName});
+    p.waitForFinished();
+    const bool ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!ok)
+        qWarning("%s", p.readAll().constData());
+    return ok;
+}
+
 } // namespace testsupport

@@ -108,6 +108,8 @@ async def main():
     kwargs = {}
     if OPTS.starttls:
         kwargs['tls_context'] = tls_context()
+    if OPTS.smtputf8:
+        kwargs['enable_SMTPUTF8'] = True
     if OPTS.auth:
         kwargs.update(authenticator=authenticator, auth_required=True,
                       auth_require_tls=not OPTS.implicit_tls)
@@ -138,6 +140,7 @@ if __name__ == '__main__':
     parser.add_argument('--implicit-tls', action='store_true')
     parser.add_argument('--cert')
     parser.add_argument('--key')
+    parser.add_argument('--smtputf8', action='store_true')
     parser.add_argument('--auth', help='USER:PASSWORD')
     parser.add_argument('--auth-mechanism', choices=['PLAIN', 'LOGIN'])
     OPTS = parser.parse_args()

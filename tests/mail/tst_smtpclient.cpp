@@ -63,6 +63,15 @@ QString body(const QJsonObject &message)
         QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
+// The test server's refusal of an address as the client names it: long
+// replies cut after 200 characters.
+QString refusal(const QString &address)
+{
+    return ("550 5.1.1 <" + address + ">: Recipient address rejected: " + QString(250, 'x'))
+               .left(200)
+        + "...";
+}
+
 // Runs the certificate tool; false, with its output shown, when it fails.
 bool openssl(const QStringList &arguments, const QString &dir)
 {
@@ -98,11 +107,7 @@ class TestSmtpClient : public QObject
     // A self-signed certificate and its key for the subject alternative name.
     void makeCertificate(const QString &name, const QString &altName)
     {
-        QVERIFY(
-            openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                        "-nodes", "-keyout", key(name), "-out", cert(name), "-days", "2", "-subj",
-                        "/CN=Test " + name, "-addext", "subjectAltName=" + altName},
-                m_certs.path()));
+        QVERIFY(testsupport::makeCertificate(m_certs.path(), name, altName));
     }
 
     // The options of a server speaking TLS with the named certificate.
@@ -117,6 +122,7 @@ class TestSmtpClient : public QObject
         auto c = std::make_unique<SmtpClient>();
         c->setServer(server.server());
         c->setFromAddress(QStringLiteral("me@sender.example"));
+        c->setFromName(QStringLiteral("Ann Teller"));
         c->setLocalProgram(Program);
         c->setToAddress({QStringLiteral("you@example.org")});
         c->setSubject(QStringLiteral("Test"));
@@ -138,8 +144,9 @@ class TestSmtpClient : public QObject
     void sendsAgain(SmtpClient &c)
     {
         QVERIFY(!c.isConnected());
+        c.setSecurity(mail::Security::Automatic);
+        c.setPinnedCertificate({});
         c.setServer(m_plain->server());
-        c.setImplicitTls(false);
         c.setCredentials({}, {});
         const qsizetype before = m_plain->messages().size();
         send(c);
@@ -214,7 +221,7 @@ private slots:
             (QStringList {
                 "a@example.org", "b@example.org", "c@example.org", "hidden@example.org"}));
         QCOMPARE(header(m, "X-Mailer"), Program);
-        QCOMPARE(header(m, "From"), "me@sender.example");
+        QCOMPARE(header(m, "From"), "Ann Teller <me@sender.example>");
         const QString raw = m["raw"].toString();
         QVERIFY(raw.contains("\r\nTo: a@example.org,b@example.org\r\nCC: c@example.org\r\n"));
         QVERIFY(QDateTime::fromString(header(m, "Date"), Qt::RFC2822Date).isValid());
@@ -294,9 +301,10 @@ private slots:
         QTest::newRow("421 greeting")
             << QStringList {"--greet421"} << "421 4.3.2 Service not available, try later\r\n"
             << false;
-        QTest::newRow("all refused")
-            << QStringList {"--refuse-all"}
-            << "Every recipient was refused: you@example.org, cc@example.org" << true;
+        QTest::newRow("all refused") << QStringList {"--refuse-all"}
+                                     << "Every recipient was refused:\nyou@example.org: "
+                + refusal("you@example.org") + "\ncc@example.org: " + refusal("cc@example.org")
+                                     << true;
         QTest::newRow("closed in DATA")
             << QStringList {"--close-in-data"} << "The mail server closed the connection" << true;
     }
@@ -352,8 +360,8 @@ private slots:
         sendsAgain(*c);
 
         // A TLS handshake that never ends.
+        c->setSecurity(mail::Security::Tls);
         c->setServer(silent.server());
-        c->setImplicitTls(true);
         QTimer::singleShot(200, c.get(), [&] { c->abort(); });
         QCOMPARE(errorOf([&] { c->connectToHost(); }), "TLS Handshake Canceled");
         sendsAgain(*c);
@@ -420,7 +428,7 @@ private slots:
         QFETCH(QString, user);
         MailServer server(options);
         auto c = client(server);
-        c->setImplicitTls(implicit);
+        c->setSecurity(implicit ? mail::Security::Tls : mail::Security::Automatic);
         c->setCredentials(user, "secret");
         c->setBody({block(3000), "."});
         c->connectToHost();
@@ -466,6 +474,176 @@ private slots:
             c->setCredentials("user", password);
         QCOMPARE(errorOf([&] { c->connectToHost(); }), error);
         sendsAgain(*c);
+    }
+
+    // A client for a scripted peer, with a sender and one recipient.
+    static void aimAt(SmtpClient &c, const Peer &peer)
+    {
+        c.setServer(peer.server());
+        c.setUserId("client.example.org");
+        c.setFromAddress("me@sender.example");
+        c.setToAddress({"you@example.org"});
+        c.setBody({"Hello."});
+    }
+
+    // A refusal leaves the server in step: QUIT goes out whole and its reply
+    // is read before the line is closed, also with a stale line unread; the
+    // refusal is what the caller is told.
+    void quitAfterARefusal_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::addColumn<QString>("error");
+        const QByteArray ehlo = "250 mail.test\r\n", ok = "250 OK\r\n", bye = "221 Bye\r\n";
+        QTest::newRow("550 to MAIL FROM")
+            << QList<QByteArray> {ehlo, ok, "550 5.7.1 Sender rejected\r\n", bye}
+            << "550 5.7.1 Sender rejected\r\n";
+        QTest::newRow("a stale line after it")
+            << QList<QByteArray> {ehlo, ok, "550 5.7.1 No\r\n250 stale\r\n", bye}
+            << "550 5.7.1 No\r\n";
+        QTest::newRow("every recipient refused")
+            << QList<QByteArray> {ehlo, ok, ok, "450 4.2.0 Greylisted\r\n", bye}
+            << "Every recipient was refused:\nyou@example.org: 450 4.2.0 Greylisted "
+               "(temporary: try again later)";
+        QTest::newRow("554 after the message")
+            << QList<QByteArray> {ehlo, ok, ok, ok, "354 Go on\r\n", "554 5.6.0 Refused\r\n", bye}
+            << "554 5.6.0 Refused\r\n";
+    }
+    void quitAfterARefusal()
+    {
+        QFETCH(QList<QByteArray>, replies);
+        QFETCH(QString, error);
+        Peer peer("220 mail.test\r\n", replies);
+        SmtpClient c;
+        aimAt(c, peer);
+        c.connectToHost();
+        QCOMPARE(errorOf([&] { c.sendMail(); }), error);
+        QCOMPARE(peer.received.last(), "QUIT\r\n");
+        QCOMPARE(c.lastReplyLine(), "221 Bye\r\n");
+        QVERIFY(!c.isConnected());
+    }
+
+    // Replies in pieces are read whole; a 450 for one recipient is named as
+    // temporary and the others get the message.
+    void splitRepliesAndATemporaryRefusal()
+    {
+        Peer peer("220-mail.test\r\n22\x01"
+                  "0 ready\r\n",
+            {"250-mail.test\r\n250 SI\x01ZE 1000\r\n", "250 OK\r\n", "250 OK\r\n",
+                "450 4.2.0 Greylisted, try\x01 again later\r\n", "250 OK\r\n", "354 Go on\r\n",
+                "250 Que\x01ued\r\n", "221 Bye\r\n"});
+        SmtpClient c;
+        aimAt(c, peer);
+        c.setToAddress({"grey@example.org", "you@example.org"});
+        send(c);
+        QCOMPARE(c.refusedRecipients().size(), 1);
+        QVERIFY(c.refusedRecipients()[0].temporary());
+        QCOMPARE(c.refusedRecipients()[0].describe(),
+            "grey@example.org: 450 4.2.0 Greylisted, try again later (temporary: try again later)");
+        QVERIFY(peer.received.contains("Hello.\r\n"));
+        QCOMPARE(
+            peer.received.mid(peer.received.size() - 2), (QList<QByteArray> {".\r\n", "QUIT\r\n"}));
+    }
+
+    // A server that stops answering fails the wait after the time-out (120 s
+    // unless set) and gets nothing more, no QUIT either.
+    void silenceTimesOutWithoutQuit()
+    {
+        Peer peer("220 mail.test\r\n", {"250 mail.test\r\n", "250 OK\r\n"});
+        SmtpClient c;
+        QCOMPARE(c.timeOut(), SmtpClient::DefaultTimeOutMs);
+        QCOMPARE(SmtpClient::DefaultTimeOutMs, 120000);
+        aimAt(c, peer);
+        c.setTimeOut(300);
+        c.connectToHost();
+        QCOMPARE(errorOf([&] { c.sendMail(); }), "Read Timed Out");
+        QVERIFY(!c.isConnected());
+        QTest::qWait(100);
+        QCOMPARE(peer.received.last(), "MAIL FROM:<me@sender.example>\r\n");
+    }
+
+    // Text sent in plain after the 220 to STARTTLS would be read as if it had
+    // come encrypted: refused, closed, nothing more sent.
+    void starttlsReplyInjectionIsRefused()
+    {
+        Peer peer("220 mail.test\r\n",
+            {"250-mail.test\r\n250 STARTTLS\r\n",
+                "220 Go ahead\r\n250-mail.test\r\n250 AUTH PLAIN\r\n"});
+        SmtpClient c;
+        aimAt(c, peer);
+        QCOMPARE(errorOf([&] { c.connectToHost(); }),
+            "TLS Refused: text arrived before the encryption began, as if from inside it (it may "
+            "have been put there on the way); the connection was closed");
+        QVERIFY(!c.isConnected());
+        QTest::qWait(100);
+        QCOMPARE(
+            peer.received, (QList<QByteArray> {"EHLO client.example.org\r\n", "STARTTLS\r\n"}));
+    }
+
+    void connectionSecurityAsChosen()
+    {
+        // None: plain even where STARTTLS is offered, but no password in it.
+        // (STARTTLS asked of a server without it: through the composer.)
+        auto c = client(*m_plain);
+        MailServer offering(tls("good"));
+        c->setSecurity(mail::Security::None);
+        c->setServer(offering.server());
+        send(*c);
+        QVERIFY(!offering.messages().value(0)["tls"].toBool());
+        c->setCredentials("user", "secret");
+        QCOMPARE(
+            errorOf([&] { c->connectToHost(); }), "A password is never sent without encryption");
+        QVERIFY(offering.messages().size() == 1);
+        sendsAgain(*c);
+        // TLS: port 465 when none is given.
+        c->setSecurity(mail::Security::Tls);
+        c->setServer("mail.example.org");
+        QCOMPARE(c->port(), 465);
+        QVERIFY(c->implicitTls());
+        c->setSecurity(mail::Security::StartTls);
+        c->setServer("mail.example.org:465");
+        QVERIFY(!c->implicitTls());
+    }
+
+    void senderNameAndAddresses()
+    {
+        auto c = client(*m_plain);
+        // No sender: refused before the transaction, not "MAIL FROM:<>".
+        c->setFromAddress("");
+        c->connectToHost();
+        QCOMPARE(errorOf([&] { c->sendMail(); }), "There is no sender address");
+        QVERIFY(!c->isConnected());
+        // The name in the From header: quoted where it holds specials,
+        // encoded words where it is not ASCII; domains in ASCII.
+        c->setFromAddress("me@sender.example");
+        c->setFromName("Teller, Ann \"T\"");
+        c->setToAddress({"you@bücher.example"});
+        const qsizetype before = m_plain->messages().size();
+        send(*c);
+        c->setFromName("Grüße Ann");
+        send(*c);
+        const QList<QJsonObject> sent = m_plain->messages().mid(before);
+        QCOMPARE(sent.size(), 2);
+        QVERIFY(sent[0]["raw"].toString().contains(
+            "\r\nFrom: \"Teller, Ann \\\"T\\\"\" <me@sender.example>\r\n"));
+        QCOMPARE(strings(sent[0]["rcpt_tos"]), QStringList {"you@xn--bcher-kva.example"});
+        QCOMPARE(header(sent[0], "To"), "you@xn--bcher-kva.example");
+        QVERIFY(sent[1]["raw"].toString().contains("From: =?utf-8?B?"));
+        QCOMPARE(header(sent[1], "From"), "Grüße Ann <me@sender.example>");
+        QVERIFY(strings(sent[1]["defects"]).isEmpty());
+
+        // A local part that is not ASCII needs SMTPUTF8.
+        c->setToAddress({"jörg@example.org"});
+        c->connectToHost();
+        QCOMPARE(errorOf([&] { c->sendMail(); }),
+            "The mail server takes no address that is not plain ASCII (it does not offer "
+            "SMTPUTF8): \"jörg@example.org\"");
+        QCOMPARE(m_plain->messages().size(), before + 2);
+        MailServer utf8({"--smtputf8"});
+        c->setServer(utf8.server());
+        send(*c);
+        QCOMPARE(strings(utf8.messages().value(0)["rcpt_tos"]), QStringList {"jörg@example.org"});
+        QVERIFY(utf8.messages().value(0)["raw"].toString().contains(
+            QString::fromLatin1(QByteArray("\r\nTo: jörg@example.org\r\n"))));
     }
 };
 

@@ -178,6 +178,7 @@ int ScriptedModal::execModal(QDialog &dialog)
 bool ScriptedModal::startDetached(const QString &program, const QStringList &arguments)
 {
     log << QStringLiteral("start %1 %2").arg(program, arguments.join(QLatin1Char(' '))).trimmed();
+    startRequests << (QStringList {program} + arguments);
     return startSucceeds;
 }
 

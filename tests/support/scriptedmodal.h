@@ -44,6 +44,8 @@ public:
     QList<QColor> colorRequests;
     // The output file each print dialog found set up when it opened.
     QStringList printRequests;
+    // Each program start: the program, then its arguments.
+    QList<QStringList> startRequests;
 
     // --- Answers, taken from the front ----------------------------------
     QList<Answer> messageAnswers;
