@@ -112,12 +112,15 @@ Program::Program(const QString &file, const StartupOptions &options)
     w.encrypt = w.create<cipher::windows::EncryptDialog>(creationLog, w.main->editor());
     w.decrypt = w.create<cipher::windows::DecryptDialog>(creationLog, w.main->editor());
     w.about = w.create<AboutWindow>(creationLog);
+    const QList<gui::MessageRequest> held = creating->takeHeld();
     creating.reset();
 
+    // Dropped unshown if the program ends before its loop turns.
     QMetaObject::invokeMethod(
         w.main,
-        [main = w.main] {
-            gui::showHeldMessages();
+        [main = w.main, held] {
+            for (const gui::MessageRequest &request : held)
+                gui::modal().message(request);
             main->startUp();
         },
         Qt::QueuedConnection);

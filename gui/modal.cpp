@@ -2,7 +2,6 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
-#include <QCheckBox>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
@@ -10,8 +9,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QProcess>
@@ -39,8 +36,8 @@ Modal &installedModal()
 
 // --- While the windows are made ---------------------------------------------
 
-int g_creating = 0;
-QList<MessageRequest> g_held;
+// The innermost scope, which holds the boxes back.
+CreationScope *g_creating = nullptr;
 QMetaObject::Connection g_loopWatch;
 
 void creationFault(const char *what)
@@ -57,7 +54,7 @@ public:
     Answer message(const MessageRequest &request) override
     {
         if (request.buttons == Buttons::Ok) {
-            g_held << request;
+            g_creating->hold(request);
             return Answer::Ok;
         }
         creationFault("A question box was asked");
@@ -95,11 +92,6 @@ public:
         return installedModal().startDetached(program, arguments);
     }
     bool openUrl(const QUrl &url) override { return installedModal().openUrl(url); }
-    std::optional<PasswordAnswer> askPassword(const QString &, const QString &, bool) override
-    {
-        creationFault("A password was asked");
-        return std::nullopt;
-    }
     void setBusy(bool busy) override { installedModal().setBusy(busy); }
 };
 
@@ -172,8 +164,10 @@ Modal &modal()
 }
 
 CreationScope::CreationScope()
+    : m_outer(g_creating)
 {
-    if (g_creating++ > 0)
+    g_creating = this;
+    if (m_outer)
         return;
     // Any turn of an event loop (a box, a dialog, processEvents) wakes the
     // dispatcher.
@@ -185,20 +179,21 @@ CreationScope::CreationScope()
 
 CreationScope::~CreationScope()
 {
-    if (--g_creating == 0)
+    g_creating = m_outer;
+    if (m_outer)
+        m_outer->m_held += m_held;
+    else
         QObject::disconnect(g_loopWatch);
+}
+
+QList<MessageRequest> CreationScope::takeHeld()
+{
+    return std::exchange(m_held, {});
 }
 
 bool creatingWindows()
 {
-    return g_creating > 0;
-}
-
-void showHeldMessages()
-{
-    const QList<MessageRequest> held = std::exchange(g_held, {});
-    for (const MessageRequest &request : held)
-        modal().message(request);
+    return g_creating != nullptr;
 }
 
 void installModal(Modal *ui)
@@ -336,29 +331,6 @@ int QtModal::execModal(QDialog &dialog)
 bool QtModal::startDetached(const QString &program, const QStringList &arguments)
 {
     return QProcess::startDetached(program, arguments);
-}
-
-std::optional<PasswordAnswer> QtModal::askPassword(
-    const QString &title, const QString &label, bool offerRemember)
-{
-    QDialog dialog;
-    dialog.setWindowTitle(title);
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(label, &dialog));
-    auto *field = new QLineEdit(&dialog);
-    field->setEchoMode(QLineEdit::Password);
-    layout->addWidget(field);
-    auto *remember = new QCheckBox(QStringLiteral("&Remember"), &dialog);
-    remember->setToolTip(QStringLiteral("Keep the password in the desktop's keyring"));
-    remember->setVisible(offerRemember);
-    layout->addWidget(remember);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    layout->addWidget(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return PasswordAnswer {field->text(), offerRemember && remember->isChecked()};
 }
 
 bool QtModal::openUrl(const QUrl &url)

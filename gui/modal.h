@@ -59,12 +59,6 @@ struct FontChoice
     QColor color;
 };
 
-struct PasswordAnswer
-{
-    QString password;
-    bool remember = false;
-};
-
 class Modal
 {
 public:
@@ -82,10 +76,6 @@ public:
     virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
     // Hands a link to the desktop's program for it; false when none took it.
     virtual bool openUrl(const QUrl &url) = 0;
-    // Asks for a password (not shown as typed), with a "Remember" box when
-    // offered; nullopt when cancelled.
-    virtual std::optional<PasswordAnswer> askPassword(
-        const QString &title, const QString &label, bool offerRemember) = 0;
     virtual void setBusy(bool busy) = 0;
 };
 
@@ -106,8 +96,6 @@ public:
     int execModal(QDialog &dialog) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
     bool openUrl(const QUrl &url) override;
-    std::optional<PasswordAnswer> askPassword(
-        const QString &title, const QString &label, bool offerRemember) override;
     void setBusy(bool busy) override;
 };
 
@@ -118,8 +106,8 @@ void setApplicationTitle(const QString &title);
 
 // While the program makes its windows nothing modal may run: a box's nested
 // loop would run timers and signals of windows not made yet. For the
-// lifetime of a scope, plain boxes (OK only) are held back and shown by
-// showHeldMessages() once every window exists; any other modal request, or
+// lifetime of a scope, plain boxes (OK only) are held back, for the caller to
+// show once every window exists; any other modal request, or
 // an event loop run meanwhile, is a fault of the program: reported
 // (qCritical), refused unseen, and a failed assertion in debug builds.
 class CreationScope
@@ -129,10 +117,17 @@ public:
     ~CreationScope();
     CreationScope(const CreationScope &) = delete;
     CreationScope &operator=(const CreationScope &) = delete;
+
+    // The boxes held back so far, in the order they came; taken, not copied.
+    QList<MessageRequest> takeHeld();
+    // The seam's side: a plain box asked for meanwhile.
+    void hold(const MessageRequest &request) { m_held << request; }
+
+private:
+    QList<MessageRequest> m_held;
+    CreationScope *m_outer;
 };
 bool creatingWindows();
-// Shows the boxes held back during creation, in the order they came.
-void showHeldMessages();
 
 // Shorthands for the two kinds of box every part of the program shows.
 Answer messageBox(

@@ -122,7 +122,11 @@ class TestMail : public QObject
     QTemporaryDir certs;
 
     // The program starts after the test has stored what it loads.
-    void start() { program = std::make_unique<Program>(QString(), StartupOptions::quiet()); }
+    void start()
+    {
+        program = std::make_unique<Program>(QString(), StartupOptions::quiet());
+        QTRY_VERIFY(program->mainWindow().hasStartedUp());
+    }
     void startComposing()
     {
         start();

@@ -258,10 +258,14 @@ private slots:
     // for them all to exist, anything else is refused unseen and reported.
     void nothingModalRunsWhileTheWindowsAreMade()
     {
+        QList<gui::MessageRequest> held;
         {
             gui::CreationScope creating;
             QVERIFY(gui::creatingWindows());
-            gui::showError(QStringLiteral("Held back"));
+            {
+                gui::CreationScope inner; // what an inner scope holds goes to the outer one
+                gui::showError(QStringLiteral("Held back"));
+            }
             const QRegularExpression fault(
                 QStringLiteral("while the program's windows were being made"));
             QTest::ignoreMessage(QtCriticalMsg, fault);
@@ -276,12 +280,15 @@ private slots:
             QTest::ignoreMessage(QtCriticalMsg, fault);
             QCoreApplication::processEvents();
             QVERIFY(ui->log.isEmpty());
+            held = creating.takeHeld();
+            QVERIFY(creating.takeHeld().isEmpty());
         }
         QVERIFY(!gui::creatingWindows());
         QCOMPARE(std::exchange(g_creationFaults, 0), 3);
-        gui::showHeldMessages();
-        gui::showHeldMessages();
-        QCOMPARE(ui->messageTexts(), QStringList {"Held back."});
+        QCOMPARE(held.size(), 1);
+        QCOMPARE(held[0].text, QStringLiteral("Held back."));
+        QCOMPARE(held[0].caption, QStringLiteral("Velmorandquist"));
+        QVERIFY(ui->log.isEmpty());
     }
 
     // Started with a file that cannot be opened, the notice due and every box

@@ -188,13 +188,6 @@ bool ScriptedModal::openUrl(const QUrl &url)
     return openUrlSucceeds;
 }
 
-std::optional<gui::PasswordAnswer> ScriptedModal::askPassword(
-    const QString &, const QString &label, bool)
-{
-    log << QStringLiteral("password %1").arg(label);
-    return passwordAnswers.isEmpty() ? std::nullopt : passwordAnswers.takeFirst();
-}
-
 void ScriptedModal::setBusy(bool busy)
 {
     m_busy += busy ? 1 : -1;

@@ -36,7 +36,7 @@ public:
     // One line per request: "message <caption> <icon> <buttons>: <text>",
     // "open <title>", "save <title>", "print", "font", "color",
     // "modal <objectName>", "end <objectName>", "start <program> <args>",
-    // "open-url <url>", "password <label>", "busy", "idle".
+    // "open-url <url>", "busy", "idle".
     QStringList log;
     QList<MessageRequest> messages;
     QList<FileRequest> fileRequests;
@@ -55,7 +55,6 @@ public:
     QList<std::optional<QColor>> colorAnswers;
     bool startSucceeds = true;
     bool openUrlSucceeds = true;
-    QList<std::optional<gui::PasswordAnswer>> passwordAnswers; // nullopt: cancelled
     // Scripts for our own modal windows, by objectName, taken from the front.
     // Each runs while the window is shown and active, as a user would act
     // in it; when it returns with the window still open, the window is
@@ -80,8 +79,6 @@ public:
     int execModal(QDialog &dialog) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
     bool openUrl(const QUrl &url) override;
-    std::optional<gui::PasswordAnswer> askPassword(
-        const QString &title, const QString &label, bool offerRemember) override;
     void setBusy(bool busy) override;
 
 private:
