@@ -9,12 +9,15 @@
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
+#include "mail/windows/certificatewindow.h"
+#include "mail/windows/passwordwindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFont>
 #include <QPixmap>
 #include <QScreen>
+#include <QSslCertificate>
 #include <QThread>
 #include <QWidget>
 
@@ -41,6 +44,20 @@ bool save(QWidget *window, const QString &file)
     return ok;
 }
 
+// A self-signed certificate for the certificate window's picture.
+const char kCertificate[] = "-----BEGIN CERTIFICATE-----\n"
+                            "MIIB2TCCAX+gAwIBAgIUEgWsNwmH65+vIByAcrbbuuDPYeswCgYIKoZIzj0EAwIw\n"
+                            "MzEaMBgGA1UEAwwRbWFpbC5leGFtcGxlLnRlc3QxFTATBgNVBAoMDEV4YW1wbGUg\n"
+                            "TWFpbDAeFw0yNjEyMDkwMjQ2MTlaFw0zNjEyMDYwMjQ2MTlaMDMxGjAYBgNVBAMM\n"
+                            "EW1haWwuZXhhbXBsZS50ZXN0MRUwEwYDVQQKDAxFeGFtcGxlIE1haWwwWTATBgcq\n"
+                            "hkjOPQIBBggqhkjOPQMBBwNCAARWcdUxhr9CLW/X1CpbzT0RHF7Yzr9FhxThVE9d\n"
+                            "4npee/Kf7/42wZQhrq+w8aKfNmOlu1wUwspVeYsnE/c1du/jo3EwbzAdBgNVHQ4E\n"
+                            "FgQU6P7gpWax/3zbrv5eIjBldq357bUwHwYDVR0jBBgwFoAU6P7gpWax/3zbrv5e\n"
+                            "IjBldq357bUwDwYDVR0TAQH/BAUwAwEB/zAcBgNVHREEFTATghFtYWlsLmV4YW1w\n"
+                            "bGUudGVzdDAKBggqhkjOPQQDAgNIADBFAiAQZV0TmLD5kpBZuLWu2qC4Ck6w0oB5\n"
+                            "V8UM5GIFrb3muQIhAOeUi6zUV8lvvSTRMQT7fPIWfBvL4Nif4R1G7SyyZEpB\n"
+                            "-----END CERTIFICATE-----\n";
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -63,8 +80,30 @@ int main(int argc, char *argv[])
         "Meet me at the old mill at noon.\r\nBring the map.", "correct horse", 3);
     main.editor().setText(QByteArray(block.data(), qsizetype(block.size())));
     bool ok = save(&main, out.filePath(QStringLiteral("main.png")));
-    for (const char *name : {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7", "TForm9", "TForm10", "TForm11"}) {
+    for (const char *name :
+        {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7", "TForm9", "TForm10", "TForm11"}) {
         QWidget *window = program.window(QString::fromLatin1(name));
+        window->show();
+        ok = save(window, out.filePath(QString::fromLatin1(name) + QStringLiteral(".png"))) && ok;
+        window->hide();
+    }
+    // The windows made when they are needed.
+    const QSslCertificate certificate(QByteArray(kCertificate), QSsl::Pem);
+    const QStringList reasons {QStringLiteral("The certificate is self-signed, and untrusted")};
+    const QString server = QStringLiteral("mail.example.test:587");
+    mail::windows::CertificateWindow untrusted(certificate, reasons, server, {});
+    mail::windows::CertificateWindow changed(certificate, reasons, server,
+        QStringLiteral("AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:"
+                       "CD:EF:01:23:45:67:89"));
+    mail::windows::PasswordWindow password(
+        QStringLiteral("Password for ann on mail.example.test:"), {});
+    mail::windows::PasswordWindow noKeyring(
+        QStringLiteral("Password for ann on mail.example.test:"),
+        QStringLiteral("No keyring answered, so the password cannot be remembered."));
+    const std::pair<QWidget *, const char *> made[] = {{&untrusted, "certificate"},
+        {&changed, "certificate-changed"}, {&password, "password"},
+        {&noKeyring, "password-no-keyring"}};
+    for (const auto &[window, name] : made) {
         window->show();
         ok = save(window, out.filePath(QString::fromLatin1(name) + QStringLiteral(".png"))) && ok;
         window->hide();
