@@ -4,6 +4,7 @@
 // knows their key paths and value names.
 
 #include <QString>
+#include <QStringList>
 
 namespace settings {
 
@@ -37,5 +38,26 @@ MailValues readMailValues();
 // Writes them in the order above; throws Error at the first that cannot be
 // written (the ones before it stay written).
 void writeMailValues(const MailValues &values);
+
+// The files last opened or saved, newest first, at most kRecentFileCount:
+// "file_1" to "file_8" under "\environment\recent_files", one full path
+// each; an empty value ends the list.
+constexpr int kRecentFileCount = 8;
+QString recentFilesKeyPath();
+// Reads as empty when the key cannot be opened. Throws Error for a value of
+// another type.
+QStringList readRecentFiles();
+// Writes the list (cut to kRecentFileCount), emptying the values after it.
+// Throws Error.
+void writeRecentFiles(const QStringList &files);
+
+// How many seconds after a copy of decrypted text the clipboard is cleared
+// ("clip_clear" under "\environment", decimal; 0 never). Absent or not a
+// number reads as kDefaultClipboardDelay.
+constexpr int kDefaultClipboardDelay = 30;
+QString clipboardDelayName();
+int readClipboardDelay();
+// Throws Error.
+void writeClipboardDelay(int seconds);
 
 } // namespace settings
