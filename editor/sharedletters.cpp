@@ -87,6 +87,12 @@ bool SharedLetters::eventFilter(QObject *watched, QEvent *event)
         const auto *shortcut = static_cast<QShortcutEvent *>(event);
         if (shortcut->isAmbiguous() && moveOn(shortcut->key()))
             return true;
+    } else if (event->type() == QEvent::KeyPress && qobject_cast<QAbstractButton *>(watched)) {
+        // Escape leaves a button reached by its letter.
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && m_home) {
+            m_home->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
     } else if (event->type() == QEvent::KeyPress && qobject_cast<QMenu *>(watched)) {
         // The letter pressed again with Alt still held reaches the open menu
         // itself: when it is the menu's own title's and none of its entries',

@@ -1095,11 +1095,13 @@ private slots:
             return accepted;
         };
         type(QStringLiteral("typed"));
-        auto *text = new QMimeData;
-        text->setText(QStringLiteral(" and dropped"));
-        QVERIFY(drop(text));
-        QVERIFY(edit()->toPlainText().contains(QStringLiteral("dropped")));
-        QVERIFY(edit()->toPlainText().contains(QStringLiteral("typed")));
+        auto *dragged = new QMimeData;
+        dragged->setText(QStringLiteral(" and dropped"));
+        QVERIFY(drop(dragged));
+        // Inserted where it was dropped.
+        QString text = edit()->toPlainText();
+        QVERIFY(text.contains(QStringLiteral(" and dropped")));
+        QCOMPARE(text.remove(QStringLiteral(" and dropped")), QStringLiteral("typed"));
         auto *files = new QMimeData;
         files->setUrls({QUrl::fromLocalFile(file)});
         ui->messageAnswers << Answer::No;
