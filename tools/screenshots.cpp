@@ -17,6 +17,7 @@
 #include <QFont>
 #include <QPixmap>
 #include <QScreen>
+#include <QSpinBox>
 #include <QThread>
 #include <QWidget>
 
@@ -77,6 +78,8 @@ int main(int argc, char *argv[])
     main.findWindow().showReplace();
     ok = save(&main.findWindow(), out.filePath(QStringLiteral("ReplaceWindow.png"))) && ok;
     main.findWindow().hide();
+    if (auto *seconds = main.clipboardWindow().findChild<QSpinBox *>(QStringLiteral("Seconds")))
+        seconds->setValue(30);
     main.clipboardWindow().show();
     ok = save(&main.clipboardWindow(), out.filePath(QStringLiteral("ClipboardWindow.png"))) && ok;
     main.clipboardWindow().hide();
