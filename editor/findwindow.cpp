@@ -212,8 +212,8 @@ int FindWindow::replaceAll()
         return 0;
     }
     block.endEditBlock();
-    m_result->setText(count == 1 ? QStringLiteral("1 replaced.")
-                                 : QStringLiteral("%1 replaced.").arg(count));
+    m_result->setText(
+        count == 1 ? QStringLiteral("1 replaced.") : QStringLiteral("%1 replaced.").arg(count));
     return count;
 }
 

@@ -16,24 +16,24 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QMimeData>
-#include <QTime>
-#include <QUrl>
-#include <QCloseEvent>
-#include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPrinter>
 #include <QStatusBar>
 #include <QTextDocument>
+#include <QTime>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -88,8 +88,8 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     m_editor = new RichEdit(central);
     m_editor->setObjectName(QStringLiteral("RichEdit1"));
     // The toolbar's Decrypt buttons follow the block's begin marker.
-    m_editor->setMarker(QString::fromLatin1(
-        cipher::kBeginMarker.data(), qsizetype(cipher::kBeginMarker.size())));
+    m_editor->setMarker(
+        QString::fromLatin1(cipher::kBeginMarker.data(), qsizetype(cipher::kBeginMarker.size())));
     m_editor->setAccessibleName(QStringLiteral("Document"));
     // A file dropped on the editor opens; dropped text is inserted.
     m_editor->setPassesFileDrops(true);
@@ -252,7 +252,8 @@ void MainWindow::buildMenus()
     addCommand(edit, QStringLiteral("Clear1"), QStringLiteral("C&lear All"), &MainWindow::clearAll);
     edit->addSeparator();
     addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find);
-    addCommand(edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext)
+    addCommand(
+        edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext)
         ->setShortcut(QKeySequence(Qt::Key_F3));
     addCommand(
         edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace);
@@ -459,8 +460,7 @@ void MainWindow::rememberFile(const QString &fileName)
         files.removeAll(path);
         files.prepend(path);
         settings::writeRecentFiles(files.mid(0, settings::kRecentFileCount));
-    } catch (const settings::Error &) {
-    }
+    } catch (const settings::Error &) { }
 }
 
 void MainWindow::fillRecentMenu()
@@ -468,8 +468,7 @@ void MainWindow::fillRecentMenu()
     QStringList files;
     try {
         files = settings::readRecentFiles();
-    } catch (const settings::Error &) {
-    }
+    } catch (const settings::Error &) { }
     m_recentMenu->clear();
     for (int i = 0; i < files.size(); ++i) {
         QString caption = files[i];
@@ -495,10 +494,15 @@ void MainWindow::openRecentFile(int index)
         files.removeAt(index);
         settings::writeRecentFiles(files);
         fillRecentMenu();
-        showError(QStringLiteral("%1 no longer exists; it is taken off the recent files")
-                .arg(fileName));
+        showError(
+            QStringLiteral("%1 no longer exists; it is taken off the recent files").arg(fileName));
         return;
     }
+    openNamedFile(fileName);
+}
+
+void MainWindow::openNamedFile(const QString &fileName)
+{
     if (!askSaveChanges())
         return;
     setModified(false);
@@ -534,15 +538,7 @@ void MainWindow::dropEvent(QDropEvent *event)
     // Opened once the drop is over: the save question must not hold up the
     // program the file came from.
     QMetaObject::invokeMethod(
-        this,
-        [this, fileName] {
-            run([this, fileName] {
-                if (!askSaveChanges())
-                    return;
-                setModified(false);
-                loadDocument(fileName);
-            });
-        },
+        this, [this, fileName] { run([this, fileName] { openNamedFile(fileName); }); },
         Qt::QueuedConnection);
 }
 
@@ -660,8 +656,7 @@ void MainWindow::clipboardChanged()
     int seconds = settings::kDefaultClipboardDelay;
     try {
         seconds = settings::readClipboardDelay();
-    } catch (const settings::Error &) {
-    }
+    } catch (const settings::Error &) { }
     m_clipboardTimer->stop();
     m_secretClipDigest = digest(data->text());
     if (seconds > 0)
@@ -678,9 +673,8 @@ void MainWindow::clearSecretClipboard()
         return;
     clipboard->clear();
     m_secretClipDigest.clear();
-    statusBar()->showMessage(
-        QStringLiteral("Clipboard cleared at %1.")
-            .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
+    statusBar()->showMessage(QStringLiteral("Clipboard cleared at %1.")
+                                 .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
         10000);
 }
 

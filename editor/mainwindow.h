@@ -155,6 +155,8 @@ private:
     // Open's steps after its dialog, for a file chosen there, in the recent
     // files or dropped on the window.
     void loadDocument(const QString &fileName);
+    // Open without its dialog: the save question, then the file.
+    void openNamedFile(const QString &fileName);
     // Before a save: false when the document holds decrypted text and the
     // user, asked once per document, will not save it unencrypted.
     bool allowUnencryptedSave();

@@ -10,8 +10,8 @@
 
 namespace editor {
 
-SharedLetters::SharedLetters(QMenuBar *menuBar, const QList<QAbstractButton *> &buttons,
-    QWidget *home, QObject *parent)
+SharedLetters::SharedLetters(
+    QMenuBar *menuBar, const QList<QAbstractButton *> &buttons, QWidget *home, QObject *parent)
     : QObject(parent)
     , m_menuBar(menuBar)
     , m_home(home)

@@ -32,8 +32,8 @@ public:
     // Watches the buttons (in their order along the toolbar) and the menu
     // bar's titles; home is where the keyboard rests between letters (the
     // document).
-    SharedLetters(QMenuBar *menuBar, const QList<QAbstractButton *> &buttons, QWidget *home,
-        QObject *parent);
+    SharedLetters(
+        QMenuBar *menuBar, const QList<QAbstractButton *> &buttons, QWidget *home, QObject *parent);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -2,8 +2,8 @@
 
 #include <QBitmap>
 #include <QEnterEvent>
-#include <QKeyEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>

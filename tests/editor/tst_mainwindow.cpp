@@ -3,9 +3,9 @@
 #include "cipher/cipher.h"
 #include "cipher/windows/decryptdialog.h"
 #include "cipher/windows/encryptdialog.h"
-#include "editor/mainwindow.h"
 #include "editor/clipboardwindow.h"
 #include "editor/findwindow.h"
+#include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
 #include "settings/store.h"
@@ -15,30 +15,30 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QMimeData>
-#include <QSpinBox>
-#include <QStatusBar>
-#include <QUrl>
-#include <QAction>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QSpinBox>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
 
 using namespace testsupport;
 using namespace editor;
@@ -946,7 +946,8 @@ private slots:
         QCOMPARE(edit()->textCursor().selectionStart(), 0);
         child<QLineEdit>(find, "FindText").setText("xyz");
         child<QPushButton>(find, "FindNext").click();
-        QCOMPARE(ui->log.last(), QStringLiteral("message Velmorandquist none ok: Cannot find \"xyz\"."));
+        QCOMPARE(
+            ui->log.last(), QStringLiteral("message Velmorandquist none ok: Cannot find \"xyz\"."));
         // Escape closes the window.
         QTest::keyClick(&child<QLineEdit>(find, "FindText"), Qt::Key_Escape);
         QVERIFY(!find.isVisible());
@@ -1039,7 +1040,8 @@ private slots:
         ui->fileAnswers << made[5];
         action("Open1").trigger();
         const QString saved = path(QStringLiteral("a&b.vlq"));
-        QStringList expected = {made[5], saved, made[7], made[6], made[4], made[3], made[2], made[1]};
+        QStringList expected = {
+            made[5], saved, made[7], made[6], made[4], made[3], made[2], made[1]};
         QCOMPARE(settings::readRecentFiles(), expected);
         QStringList captions = entries();
         QCOMPARE(captions.size(), 9);
@@ -1149,7 +1151,8 @@ private slots:
         w->clipboardTimer().start(0);
         QTRY_VERIFY(!w->clipboardTimer().isActive());
         QCOMPARE(clipboard->text(), QString());
-        QVERIFY(w->statusBar()->currentMessage().startsWith(QStringLiteral("Clipboard cleared at ")));
+        QVERIFY(
+            w->statusBar()->currentMessage().startsWith(QStringLiteral("Clipboard cleared at ")));
         // What someone put on the clipboard after the copy stays.
         w->copyAll();
         QVERIFY(secret());
@@ -1200,9 +1203,10 @@ private slots:
 
         // Saving asks once per document; No writes nothing and stops.
         const QString file = path(QStringLiteral("plain.vlq"));
-        const QString question = QStringLiteral("message WARNING warning yesno: This text was "
-                                                "decrypted: saving it writes it to the file "
-                                                "unencrypted.\nDo you want to save it unencrypted?");
+        const QString question =
+            QStringLiteral("message WARNING warning yesno: This text was "
+                           "decrypted: saving it writes it to the file "
+                           "unencrypted.\nDo you want to save it unencrypted?");
         ui->log.clear();
         ui->messageAnswers << Answer::No;
         action("SaveAs1").trigger();
@@ -1225,8 +1229,9 @@ private slots:
         ui->fileAnswers << file << file;
         action("SaveAs1").trigger();
         action("SaveAs1").trigger();
-        QCOMPARE(ui->log, (QStringList {question, "save Velmorandquist - Save File:",
-                              "save Velmorandquist - Save File:"}));
+        QCOMPARE(ui->log,
+            (QStringList {
+                question, "save Velmorandquist - Save File:", "save Velmorandquist - Save File:"}));
         QVERIFY(QFile::exists(file));
         // A fresh document is ordinary again.
         action("New1").trigger();
@@ -1258,7 +1263,8 @@ private slots:
         for (QWidget *window : windows) {
             for (QWidget *control : window->findChildren<QWidget *>()) {
                 const bool main = qobject_cast<QLineEdit *>(control)
-                    || qobject_cast<QTextEdit *>(control) || qobject_cast<QAbstractSpinBox *>(control)
+                    || qobject_cast<QTextEdit *>(control)
+                    || qobject_cast<QAbstractSpinBox *>(control)
                     || qobject_cast<QAbstractButton *>(control);
                 const bool insideSpinBox = control->inherits("QLineEdit")
                     && control->parent()->inherits("QAbstractSpinBox");

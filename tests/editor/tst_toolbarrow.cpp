@@ -4,15 +4,15 @@
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "editor/toolbarrow.h"
+#include "gui/richedit.h"
 #include "tests/support/scriptedmodal.h"
 #include "widgets/flatbutton.h"
 
 #include <QAbstractButton>
-#include <QFontMetrics>
-#include <QTest>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMenu>
-#include "gui/richedit.h"
+#include <QTest>
 
 using editor::ToolbarRow;
 using widgets::FlatButton;
