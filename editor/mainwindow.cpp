@@ -1,5 +1,9 @@
 #include "editor/mainwindow.h"
 
+#include "cipher/cipher.h"
+#include "editor/clipboardwindow.h"
+#include "editor/findwindow.h"
+#include "editor/sharedletters.h"
 #include "gui/form.h"
 #include "gui/helpwindow.h"
 #include "gui/modal.h"
@@ -7,19 +11,29 @@
 #include "gui/richedit.h"
 #include "mail/windows/composerwindow.h"
 #include "mail/windows/preferenceswindow.h"
+#include "settings/store.h"
 #include "settings/values.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPrinter>
 #include <QStatusBar>
 #include <QTextDocument>
+#include <QTime>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -31,6 +45,22 @@ namespace editor {
 namespace {
 
 const QString kCredit = QStringLiteral("Encryption By Qumo");
+
+QByteArray digest(const QString &text)
+{
+    return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256);
+}
+
+// The first local file among dragged things, or empty.
+QString droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
 
 } // namespace
 
@@ -57,11 +87,20 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     m_pictureRow->hide();
     m_editor = new RichEdit(central);
     m_editor->setObjectName(QStringLiteral("RichEdit1"));
+    // The toolbar's Decrypt buttons follow the block's begin marker.
+    m_editor->setMarker(
+        QString::fromLatin1(cipher::kBeginMarker.data(), qsizetype(cipher::kBeginMarker.size())));
+    m_editor->setAccessibleName(QStringLiteral("Document"));
+    // A file dropped on the editor opens; dropped text is inserted.
+    m_editor->setPassesFileDrops(true);
+    setAcceptDrops(true);
     layout->addWidget(strip);
     layout->addWidget(m_captionRow);
     layout->addWidget(m_pictureRow);
     layout->addWidget(m_editor, 1);
     setCentralWidget(central);
+    m_captionRow->setAccessibleName(QStringLiteral("Toolbar"));
+    m_pictureRow->setAccessibleName(QStringLiteral("Toolbar"));
     for (ToolbarRow *row : {m_captionRow, m_pictureRow}) {
         row->button(ToolbarRow::Encrypt)->setEnabled(false);
         row->button(ToolbarRow::Decrypt)->setEnabled(false);
@@ -82,6 +121,8 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     for (int i = 0; i < 3; ++i) {
         m_status[i] = new QLabel(initial[i], bar);
         m_status[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        static const char *const names[3] = {"Size", "Modified", "File"};
+        m_status[i]->setAccessibleName(QString::fromLatin1(names[i]));
         if (i < 2)
             m_status[i]->setMinimumWidth(85); // wider where a large font needs it
         bar->addWidget(m_status[i], i < 2 ? 0 : 1);
@@ -101,7 +142,26 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     m_saveDialog.filter = QStringLiteral("Velmorandquist Encripted File (*.vlq)|*.vlq|Text "
                                          "(*.txt)|*.txt|All Files (*.*)|*.*");
 
+    m_findWindow = new FindWindow(*m_editor, this);
+    m_clipboardWindow = new ClipboardWindow(this);
+
     buildMenus();
+    QList<QAbstractButton *> lettered;
+    for (int i = 0; i < ToolbarRow::kButtonCount; ++i)
+        lettered << m_captionRow->button(ToolbarRow::Button(i));
+    m_sharedLetters = new SharedLetters(menuBar(), lettered, m_editor, this);
+
+    QTextDocument *doc = m_editor->document();
+    m_undo->setEnabled(doc->isUndoAvailable());
+    m_redo->setEnabled(doc->isRedoAvailable());
+    connect(doc, &QTextDocument::undoAvailable, m_undo, &QAction::setEnabled);
+    connect(doc, &QTextDocument::redoAvailable, m_redo, &QAction::setEnabled);
+
+    m_clipboardTimer = new QTimer(this);
+    m_clipboardTimer->setSingleShot(true);
+    connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearSecretClipboard);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+        &MainWindow::clipboardChanged);
 
     connect(m_editor, &RichEdit::changed, this, &MainWindow::textChanged);
     connect(m_editor, &RichEdit::selectionMoved, this, [this] { setModified(true); });
@@ -167,9 +227,21 @@ void MainWindow::buildMenus()
     addCommand(
         file, QStringLiteral("Decrypt1"), QStringLiteral("&Decrypt..."), &MainWindow::decrypt);
     file->addSeparator();
+    m_recentMenu = file->addMenu(QStringLiteral("Recent &Files"));
+    m_recentMenu->setObjectName(QStringLiteral("RecentFiles"));
+    // Read again each time: another copy of the program may have added one.
+    connect(file, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+    file->addSeparator();
     addCommand(file, QStringLiteral("Exit1"), QStringLiteral("E&xit"), &MainWindow::exit);
 
     QMenu *edit = bar->addMenu(QStringLiteral("&Edit"));
+    // "&Undo" and "&Redo" would take Cut's u and Replace's R.
+    m_undo = addCommand(edit, QStringLiteral("Undo1"), QStringLiteral("Un&do"), &MainWindow::undo);
+    m_undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    m_redo = addCommand(edit, QStringLiteral("Redo1"), QStringLiteral("R&edo"), &MainWindow::redo);
+    m_redo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    edit->addSeparator();
     addCommand(edit, QStringLiteral("Cut1"), QStringLiteral("C&ut"), &MainWindow::cut);
     addCommand(edit, QStringLiteral("Copy1"), QStringLiteral("&Copy"), &MainWindow::copy);
     addCommand(edit, QStringLiteral("Paste1"), QStringLiteral("&Paste"), &MainWindow::paste);
@@ -178,6 +250,13 @@ void MainWindow::buildMenus()
     addCommand(
         edit, QStringLiteral("SelectAll1"), QStringLiteral("&Select All"), &MainWindow::selectAll);
     addCommand(edit, QStringLiteral("Clear1"), QStringLiteral("C&lear All"), &MainWindow::clearAll);
+    edit->addSeparator();
+    addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find);
+    addCommand(
+        edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext)
+        ->setShortcut(QKeySequence(Qt::Key_F3));
+    addCommand(
+        edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace);
 
     QMenu *tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("SpellCheck1"), QStringLiteral("&Spell Check..."),
@@ -206,6 +285,9 @@ void MainWindow::buildMenus()
         options, QStringLiteral("Colors1"), QStringLiteral("&Font..."), &MainWindow::chooseFont);
     addCommand(options, QStringLiteral("Color1"), QStringLiteral("Background &Color..."),
         &MainWindow::chooseBackground);
+    options->addSeparator();
+    addCommand(options, QStringLiteral("ClearClipboard1"),
+        QStringLiteral("Clear Clip&board After..."), &MainWindow::chooseClipboardDelay);
 
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     addCommand(help, QStringLiteral("N1"), QStringLiteral("H&elp..."), &MainWindow::help);
@@ -243,7 +325,12 @@ void MainWindow::toolbarPressed(ToolbarRow::Button which)
         &MainWindow::quickMailButton,
     };
     const auto command = commands[which];
+    // A button reached by its letter holds the focus; the document gets it
+    // back once the command is done.
+    const bool fromKeyboard = focusWidget() && qobject_cast<QAbstractButton *>(focusWidget());
     run([this, command] { (this->*command)(); });
+    if (fromKeyboard)
+        m_editor->setFocus();
 }
 
 void MainWindow::run(const std::function<void()> &command)
@@ -256,7 +343,7 @@ void MainWindow::run(const std::function<void()> &command)
 void MainWindow::textChanged()
 {
     const qint64 n = m_editor->byteCount();
-    const bool marker = m_editor->containsBeginMarker();
+    const bool marker = m_editor->containsMarker();
     for (ToolbarRow *row : {m_captionRow, m_pictureRow}) {
         row->button(ToolbarRow::Encrypt)->setEnabled(n != 0);
         row->button(ToolbarRow::Decrypt)->setEnabled(marker);
@@ -278,11 +365,33 @@ bool MainWindow::askSaveChanges()
             QStringLiteral("SAVE CHANGES?"), Icon::Warning, Buttons::YesNo)
         != Answer::Yes)
         return true;
-    // Cancelling the save after Yes keeps the text: the command stops here.
-    if (!m_saveDialog.execute())
+    // Cancelling the save after Yes keeps the text: the command stops here;
+    // so does a No to saving decrypted text unencrypted.
+    if (!allowUnencryptedSave() || !m_saveDialog.execute())
         return false;
     m_editor->saveToFile(m_saveDialog.fileName);
+    rememberFile(m_saveDialog.fileName);
     return true;
+}
+
+bool MainWindow::allowUnencryptedSave()
+{
+    if (!m_decrypted || m_unencryptedSaveAllowed)
+        return true;
+    m_unencryptedSaveAllowed =
+        messageBox(QStringLiteral("This text was decrypted: saving it writes it to the file "
+                                  "unencrypted.\nDo you want to save it unencrypted?"),
+            QStringLiteral("WARNING"), Icon::Warning, Buttons::YesNo)
+        == Answer::Yes;
+    return m_unencryptedSaveAllowed;
+}
+
+void MainWindow::setDecrypted(bool decrypted)
+{
+    if (decrypted && !m_decrypted)
+        m_unencryptedSaveAllowed = false;
+    m_decrypted = decrypted;
+    m_editor->setSecretCopies(decrypted);
 }
 
 // --- File commands -------------------------------------------------------------
@@ -293,6 +402,7 @@ void MainWindow::newDocument()
         return;
     setModified(false);
     m_editor->setText({});
+    setDecrypted(false);
 }
 
 void MainWindow::newFromToolbar()
@@ -300,6 +410,7 @@ void MainWindow::newFromToolbar()
     if (!askSaveChanges())
         return;
     m_editor->setText({});
+    setDecrypted(false);
     setModified(false);
     m_status[2]->setText(kCredit);
 }
@@ -316,17 +427,119 @@ void MainWindow::openFile()
     setModified(false);
     if (!m_openDialog.execute())
         return;
-    m_editor->loadFromFile(m_openDialog.fileName);
-    m_status[2]->setText(m_openDialog.fileName);
+    loadDocument(m_openDialog.fileName);
+}
+
+void MainWindow::loadDocument(const QString &fileName)
+{
+    m_editor->loadFromFile(fileName);
+    setDecrypted(false);
+    m_status[2]->setText(fileName);
+    rememberFile(fileName);
 }
 
 void MainWindow::saveAs()
 {
-    if (!m_saveDialog.execute())
+    if (!allowUnencryptedSave() || !m_saveDialog.execute())
         return;
     m_editor->saveToFile(m_saveDialog.fileName);
     setModified(false);
     m_status[2]->setText(m_saveDialog.fileName);
+    rememberFile(m_saveDialog.fileName);
+}
+
+// --- Recent files ----------------------------------------------------------------
+
+void MainWindow::rememberFile(const QString &fileName)
+{
+    // The list is a convenience: a store the user made read-only keeps it
+    // as it was, without a box at every open and save.
+    try {
+        const QString path = QFileInfo(fileName).absoluteFilePath();
+        QStringList files = settings::readRecentFiles();
+        files.removeAll(path);
+        files.prepend(path);
+        settings::writeRecentFiles(files.mid(0, settings::kRecentFileCount));
+    } catch (const settings::Error &) { }
+}
+
+void MainWindow::fillRecentMenu()
+{
+    QStringList files;
+    try {
+        files = settings::readRecentFiles();
+    } catch (const settings::Error &) { }
+    m_recentMenu->clear();
+    for (int i = 0; i < files.size(); ++i) {
+        QString caption = files[i];
+        caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction *a = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(caption));
+        a->setObjectName(QStringLiteral("Recent%1").arg(i + 1));
+        connect(a, &QAction::triggered, this, [this, i] { run([this, i] { openRecentFile(i); }); });
+    }
+    m_recentMenu->addSeparator();
+    QAction *clear = m_recentMenu->addAction(QStringLiteral("&Clear"));
+    clear->setObjectName(QStringLiteral("ClearRecent"));
+    clear->setEnabled(!files.isEmpty());
+    connect(clear, &QAction::triggered, this, [this] { run([this] { clearRecentFiles(); }); });
+}
+
+void MainWindow::openRecentFile(int index)
+{
+    QStringList files = settings::readRecentFiles();
+    if (index < 0 || index >= files.size())
+        return;
+    const QString fileName = files[index];
+    if (!QFileInfo::exists(fileName)) {
+        files.removeAt(index);
+        settings::writeRecentFiles(files);
+        fillRecentMenu();
+        showError(
+            QStringLiteral("%1 no longer exists; it is taken off the recent files").arg(fileName));
+        return;
+    }
+    openNamedFile(fileName);
+}
+
+void MainWindow::openNamedFile(const QString &fileName)
+{
+    if (!askSaveChanges())
+        return;
+    setModified(false);
+    loadDocument(fileName);
+}
+
+void MainWindow::clearRecentFiles()
+{
+    settings::writeRecentFiles({});
+    fillRecentMenu();
+}
+
+// --- Dropped files ---------------------------------------------------------------
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QString fileName = droppedFile(event->mimeData());
+    if (fileName.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over: the save question must not hold up the
+    // program the file came from.
+    QMetaObject::invokeMethod(
+        this, [this, fileName] { run([this, fileName] { openNamedFile(fileName); }); },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::print()
@@ -340,17 +553,25 @@ void MainWindow::print()
     printDocument(*m_editor, *m_printer);
 }
 
+// Neither can be undone: after Encrypt no step back may bring the plain text
+// back, and a step back from Decrypt would only give the block again.
 void MainWindow::encrypt()
 {
-    runChangingDialog(m_peers.encryptDialog());
+    if (runChangingDialog(m_peers.encryptDialog())) {
+        m_editor->document()->clearUndoRedoStacks();
+        setDecrypted(false);
+    }
 }
 
 void MainWindow::decrypt()
 {
-    runChangingDialog(m_peers.decryptDialog());
+    if (runChangingDialog(m_peers.decryptDialog())) {
+        m_editor->document()->clearUndoRedoStacks();
+        setDecrypted(true);
+    }
 }
 
-void MainWindow::runChangingDialog(Form &dialog)
+bool MainWindow::runChangingDialog(Form &dialog)
 {
     // What the dialog puts in the editor is a change of the document the
     // user has not saved yet.
@@ -360,6 +581,7 @@ void MainWindow::runChangingDialog(Form &dialog)
     disconnect(watch);
     if (changed)
         setModified(true);
+    return changed;
 }
 
 void MainWindow::exit()
@@ -394,6 +616,71 @@ void MainWindow::selectAll()
 {
     m_editor->setFocus();
     m_editor->selectAll();
+}
+
+void MainWindow::undo()
+{
+    m_editor->undo();
+}
+
+void MainWindow::redo()
+{
+    m_editor->redo();
+}
+
+void MainWindow::find()
+{
+    m_findWindow->showFind();
+}
+
+void MainWindow::findNext()
+{
+    if (m_findWindow->findText().isEmpty())
+        m_findWindow->showFind();
+    else
+        m_findWindow->findNext();
+}
+
+void MainWindow::replace()
+{
+    m_findWindow->showReplace();
+}
+
+// --- The clipboard after Decrypt --------------------------------------------
+
+void MainWindow::clipboardChanged()
+{
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    if (!data || data != m_editor->lastSecretCopy())
+        return;
+    int seconds = settings::kDefaultClipboardDelay;
+    try {
+        seconds = settings::readClipboardDelay();
+    } catch (const settings::Error &) { }
+    m_clipboardTimer->stop();
+    m_secretClipDigest = digest(data->text());
+    if (seconds > 0)
+        m_clipboardTimer->start(std::chrono::seconds(seconds));
+}
+
+void MainWindow::clearSecretClipboard()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    const QMimeData *data = clipboard->mimeData();
+    // Only what was copied goes: whatever came after it stays.
+    if (!data || data->data(RichEdit::secretHintFormat()) != RichEdit::secretHintValue()
+        || digest(data->text()) != m_secretClipDigest)
+        return;
+    clipboard->clear();
+    m_secretClipDigest.clear();
+    statusBar()->showMessage(QStringLiteral("Clipboard cleared at %1.")
+                                 .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
+        10000);
+}
+
+void MainWindow::chooseClipboardDelay()
+{
+    m_clipboardWindow->choose();
 }
 
 // --- Tools, mail, help -------------------------------------------------------
@@ -534,6 +821,7 @@ void MainWindow::startUp()
         run([this] {
             m_editor->loadFromFile(m_file);
             m_status[2]->setText(m_file);
+            rememberFile(m_file);
         });
     }
     // Still about a second after creation when the file loaded at once; at

@@ -33,6 +33,10 @@ class PreferencesWindow;
 
 namespace editor {
 
+class ClipboardWindow;
+class FindWindow;
+class SharedLetters;
+
 // The windows the main window opens. They are made after it, in the program's
 // order of creation, so it is handed where to find them when it needs them.
 class PeerWindows
@@ -70,6 +74,13 @@ public:
     const QString &startKey() const { return m_startKey; }
     QTimer &noticeTimer() const { return *m_noticeTimer; }
     bool hasStartedUp() const { return m_startedUp; }
+    FindWindow &findWindow() const { return *m_findWindow; }
+    ClipboardWindow &clipboardWindow() const { return *m_clipboardWindow; }
+    // Whether the document holds text that Decrypt gave and that was not
+    // encrypted again since: its copies are secret, its saves ask first.
+    bool holdsDecryptedText() const { return m_decrypted; }
+    // Clears the clipboard when it still holds the last secret copy.
+    QTimer &clipboardTimer() const { return *m_clipboardTimer; }
 
     // --- Commands: each one handler, shared by its menu entries and buttons.
     // The save question; false when the user chose to save and then
@@ -89,6 +100,16 @@ public:
     void paste();
     void copyAll();
     void selectAll();
+    void undo();
+    void redo();
+    void find();
+    void findNext(); // F3: the last text looked for, else the find window
+    void replace();
+    // File > Recent Files: the entry of the given index (0 the newest).
+    void openRecentFile(int index);
+    void clearRecentFiles();
+    // Options > Clear Clipboard After...
+    void chooseClipboardDelay();
     void spellCheck();
     void wipeFile();
     void sendQuickMail();
@@ -115,6 +136,9 @@ protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildMenus();
@@ -126,8 +150,23 @@ private:
     void setModified(bool modified);
 
     // Shows a dialog that may replace the editor's text; a replacement marks
-    // the document modified.
-    void runChangingDialog(gui::Form &dialog);
+    // the document modified. True when it replaced it.
+    bool runChangingDialog(gui::Form &dialog);
+    // Open's steps after its dialog, for a file chosen there, in the recent
+    // files or dropped on the window.
+    void loadDocument(const QString &fileName);
+    // Open without its dialog: the save question, then the file.
+    void openNamedFile(const QString &fileName);
+    // Before a save: false when the document holds decrypted text and the
+    // user, asked once per document, will not save it unencrypted.
+    bool allowUnencryptedSave();
+    // A fresh document, not decrypted: its copies are ordinary again.
+    void setDecrypted(bool decrypted);
+    // The file goes to the front of the recent files.
+    void rememberFile(const QString &fileName);
+    void fillRecentMenu();
+    void clipboardChanged();
+    void clearSecretClipboard();
     void checkStartupNotice();
     void textChanged();
     void onActivate();
@@ -144,6 +183,16 @@ private:
     QAction *m_showToolBar;
     QAction *m_showButtonText;
     QAction *m_wordWrap;
+    QAction *m_undo;
+    QAction *m_redo;
+    QMenu *m_recentMenu;
+    FindWindow *m_findWindow;
+    ClipboardWindow *m_clipboardWindow;
+    SharedLetters *m_sharedLetters;
+    QTimer *m_clipboardTimer;
+    // A digest of the secret copy's text, to know it again when the timer
+    // runs out; the text itself is not kept twice.
+    QByteArray m_secretClipDigest;
     QTimer *m_noticeTimer;
     QString m_startKey;
 
@@ -156,6 +205,8 @@ private:
     mail::windows::SystemMail m_systemMail;
 
     bool m_modified = false;
+    bool m_decrypted = false;
+    bool m_unencryptedSaveAllowed = false;
     bool m_startedUp = false;
     bool m_sized = false;
 };

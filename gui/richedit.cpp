@@ -1,6 +1,5 @@
 #include "gui/richedit.h"
 
-#include "cipher/cipher.h"
 #include "document/cp1252.h"
 #include "document/rtfcodec.h"
 
@@ -10,13 +9,12 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QUrl>
 
 namespace gui {
 
 namespace {
 
-const QString kBeginMarker =
-    QString::fromLatin1(cipher::kBeginMarker.data(), qsizetype(cipher::kBeginMarker.size()));
 const QString kRtfMime = QStringLiteral("text/rtf");
 const QString kRtfMimeAlt = QStringLiteral("application/rtf");
 
@@ -39,9 +37,9 @@ qint64 blockBytes(QStringView text)
     return n;
 }
 
-qint64 blockMarkers(QStringView text)
+qint64 blockMarkers(QStringView text, const QString &marker)
 {
-    return text.count(kBeginMarker);
+    return marker.isEmpty() ? 0 : text.count(marker);
 }
 
 } // namespace
@@ -134,7 +132,7 @@ void RichEdit::recountAll()
     m_totals = std::make_shared<RichEditTotals>();
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
         const QString t = b.text();
-        b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t)));
+        b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t, m_marker)));
     }
 }
 
@@ -154,9 +152,9 @@ void RichEdit::onContentsChange(int position, int, int added)
             const QString t = b.text();
             auto *data = static_cast<BlockData *>(b.userData());
             if (data && data->countsInto(m_totals.get()))
-                data->update(blockBytes(t), blockMarkers(t));
+                data->update(blockBytes(t), blockMarkers(t, m_marker));
             else
-                b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t)));
+                b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t, m_marker)));
             if (b == last)
                 break;
         }
@@ -169,9 +167,27 @@ qint64 RichEdit::byteCount() const
     return m_totals->bytes - 2;
 }
 
-bool RichEdit::containsBeginMarker() const
+void RichEdit::setMarker(const QString &marker)
+{
+    if (marker == m_marker)
+        return;
+    m_marker = marker;
+    recountAll();
+}
+
+bool RichEdit::containsMarker() const
 {
     return m_totals->markers > 0;
+}
+
+QString RichEdit::secretHintFormat()
+{
+    return QStringLiteral("x-kde-passwordManagerHint");
+}
+
+QByteArray RichEdit::secretHintValue()
+{
+    return QByteArrayLiteral("secret");
 }
 
 QString RichEdit::characters() const
@@ -342,7 +358,21 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
     }
     data->setHtml(selection.toHtml());
     data->setData(kRtfMime, document::rtf::saveBytes(selection));
+    if (m_secretCopies) {
+        data->setData(secretHintFormat(), secretHintValue());
+        m_lastSecretCopy = data;
+    }
     return data;
+}
+
+bool RichEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    if (m_passesFileDrops && source->hasUrls()) {
+        for (const QUrl &url : source->urls())
+            if (url.isLocalFile())
+                return false;
+    }
+    return QTextEdit::canInsertFromMimeData(source);
 }
 
 } // namespace gui

@@ -3,12 +3,15 @@
 // The rich-text editor control the windows hold their documents in. Besides
 // being a QTextEdit it reads and writes its whole text as the program's 8-bit
 // string (Windows-1252, CR LF between lines), keeps the byte count of that
-// string and whether it holds the encrypted block's begin marker up to date
-// with work proportional to each change, and tells changes made by the user
-// (caret and selection moves) apart from whole-text replacements by commands.
+// string and whether it holds a marker text its owner names (the main window:
+// the encrypted block's begin marker) up to date with work proportional to
+// each change, and tells changes made by the user (caret and selection moves)
+// apart from whole-text replacements by commands.
 
 #include <QByteArray>
 #include <QColor>
+#include <QMimeData>
+#include <QPointer>
 #include <QTextEdit>
 
 #include <memory>
@@ -36,8 +39,28 @@ public:
 
     // Length of text() in bytes, without building it.
     qint64 byteCount() const;
-    // Whether text() holds the begin marker, without building it.
-    bool containsBeginMarker() const;
+    // The text whose presence containsMarker() tells; empty (the default)
+    // counts nothing. The marker is looked for within lines, case-sensitively.
+    void setMarker(const QString &marker);
+    QString marker() const { return m_marker; }
+    // Whether text() holds the marker, without building it.
+    bool containsMarker() const;
+
+    // Copies of the selection (copy, cut, drag, the X11 selection) carry the
+    // format desktop clipboard histories take as "do not keep": for text
+    // that was secret.
+    void setSecretCopies(bool on) { m_secretCopies = on; }
+    bool secretCopies() const { return m_secretCopies; }
+    // The format and its value.
+    static QString secretHintFormat();
+    static QByteArray secretHintValue();
+    // The last copy made while secretCopies() was on, while it lives (the
+    // clipboard owns it); for telling it apart from what others put there.
+    const QMimeData *lastSecretCopy() const { return m_lastSecretCopy; }
+
+    // Files dragged onto the editor are left to the window under it (which
+    // opens them) instead of being inserted as their names.
+    void setPassesFileDrops(bool on) { m_passesFileDrops = on; }
 
     // The document's file format (see rtfcodec.h); errors are thrown.
     void loadFromFile(const QString &fileName);
@@ -65,6 +88,7 @@ signals:
 protected:
     void insertFromMimeData(const QMimeData *source) override;
     QMimeData *createMimeDataFromSelection() const override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
 
 private:
     class Replacing;
@@ -72,6 +96,10 @@ private:
     void recountAll();
 
     std::shared_ptr<struct RichEditTotals> m_totals;
+    QString m_marker;
+    bool m_secretCopies = false;
+    bool m_passesFileDrops = false;
+    mutable QPointer<QMimeData> m_lastSecretCopy;
     // The default colour as the files take it; invalid for "auto".
     QColor m_writtenColor;
     int m_replacing = 0;

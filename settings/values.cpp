@@ -123,4 +123,66 @@ void writeTrustedCertificate(const QString &server, const QString &fingerprint)
     store.closeKey();
 }
 
+QString recentFilesKeyPath()
+{
+    return environmentKeyPath() + QStringLiteral("\\recent_files");
+}
+
+namespace {
+
+QString recentFileName(int i)
+{
+    return QStringLiteral("file_%1").arg(i + 1);
+}
+
+} // namespace
+
+QStringList readRecentFiles()
+{
+    Store store;
+    store.openKey(recentFilesKeyPath(), true);
+    QStringList files;
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        const QString file = store.readString(recentFileName(i));
+        if (file.isEmpty())
+            break;
+        files << file;
+    }
+    store.closeKey();
+    return files;
+}
+
+void writeRecentFiles(const QStringList &files)
+{
+    Store store;
+    store.openKey(recentFilesKeyPath(), true);
+    for (int i = 0; i < kRecentFileCount; ++i)
+        store.writeString(recentFileName(i), files.value(i));
+    store.closeKey();
+}
+
+QString clipboardDelayName()
+{
+    return QStringLiteral("clip_clear");
+}
+
+int readClipboardDelay()
+{
+    Store store;
+    store.openKey(environmentKeyPath(), true);
+    const QString text = store.readString(clipboardDelayName());
+    store.closeKey();
+    bool ok = false;
+    const int seconds = text.trimmed().toInt(&ok);
+    return ok && seconds >= 0 ? seconds : kDefaultClipboardDelay;
+}
+
+void writeClipboardDelay(int seconds)
+{
+    Store store;
+    store.openKey(environmentKeyPath(), true);
+    store.writeString(clipboardDelayName(), QString::number(seconds));
+    store.closeKey();
+}
+
 } // namespace settings

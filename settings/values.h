@@ -51,4 +51,25 @@ QString readTrustedCertificate(const QString &server);
 // Throws Error when it cannot be written.
 void writeTrustedCertificate(const QString &server, const QString &fingerprint);
 
+// The files last opened or saved, newest first, at most kRecentFileCount:
+// "file_1" to "file_8" under "\environment\recent_files", one full path
+// each; an empty value ends the list.
+constexpr int kRecentFileCount = 8;
+QString recentFilesKeyPath();
+// Reads as empty when the key cannot be opened. Throws Error for a value of
+// another type.
+QStringList readRecentFiles();
+// Writes the list (cut to kRecentFileCount), emptying the values after it.
+// Throws Error.
+void writeRecentFiles(const QStringList &files);
+
+// How many seconds after a copy of decrypted text the clipboard is cleared
+// ("clip_clear" under "\environment", decimal; 0 never). Absent or not a
+// number reads as kDefaultClipboardDelay.
+constexpr int kDefaultClipboardDelay = 30;
+QString clipboardDelayName();
+int readClipboardDelay();
+// Throws Error.
+void writeClipboardDelay(int seconds);
+
 } // namespace settings

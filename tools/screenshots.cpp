@@ -6,6 +6,8 @@
 // desktop's font half as large again).
 
 #include "cipher/cipher.h"
+#include "editor/clipboardwindow.h"
+#include "editor/findwindow.h"
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
@@ -18,6 +20,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSslCertificate>
+#include <QSpinBox>
 #include <QThread>
 #include <QWidget>
 
@@ -108,5 +111,16 @@ int main(int argc, char *argv[])
         ok = save(window, out.filePath(QString::fromLatin1(name) + QStringLiteral(".png"))) && ok;
         window->hide();
     }
+    // The windows the main window keeps beside it.
+    main.findWindow().showFind();
+    ok = save(&main.findWindow(), out.filePath(QStringLiteral("FindWindow.png"))) && ok;
+    main.findWindow().showReplace();
+    ok = save(&main.findWindow(), out.filePath(QStringLiteral("ReplaceWindow.png"))) && ok;
+    main.findWindow().hide();
+    if (auto *seconds = main.clipboardWindow().findChild<QSpinBox *>(QStringLiteral("Seconds")))
+        seconds->setValue(30);
+    main.clipboardWindow().show();
+    ok = save(&main.clipboardWindow(), out.filePath(QStringLiteral("ClipboardWindow.png"))) && ok;
+    main.clipboardWindow().hide();
     return ok ? 0 : 1;
 }

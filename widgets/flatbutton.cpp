@@ -3,11 +3,14 @@
 #include <QBitmap>
 #include <QEnterEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QShortcutEvent>
+#include <QStyle>
+#include <QStyleOption>
 #include <qdrawutil.h>
 
 #include <array>
@@ -403,20 +406,15 @@ bool FlatButton::event(QEvent *event)
         const auto *shortcut = static_cast<QShortcutEvent *>(event);
         if (shortcut->key() != QKeySequence::mnemonic(text()))
             break;
-        // When several buttons of the window share the letter, the first one
-        // enabled and shown takes it, every time.
-        FlatButton *target = this;
-        if (shortcut->isAmbiguous()) {
-            target = nullptr;
-            for (FlatButton *b : window()->findChildren<FlatButton *>())
-                if (b->isEnabled() && b->isVisible()
-                    && QKeySequence::mnemonic(b->text()) == shortcut->key()) {
-                    target = b;
-                    break;
-                }
-        }
-        if (target && target->isEnabled() && target->isVisible())
-            target->accelerate();
+        // A letter several controls share moves between them press by press,
+        // as Qt does for its own buttons: this one takes the focus and Space
+        // or Enter then presses it. A letter of its own presses at once.
+        if (!isEnabled() || !isVisible())
+            return true;
+        if (shortcut->isAmbiguous())
+            setFocus(Qt::ShortcutFocusReason);
+        else
+            accelerate();
         return true;
     }
     case QEvent::ToolTip:
@@ -548,7 +546,8 @@ void FlatButton::paintEvent(QPaintEvent *)
         glyphShift = QPoint(1, 1);
         picture = m_glyph;
     } else if (isEnabled()) {
-        if (m_mouseOver) {
+        // The keyboard's focus shows as the mouse's would.
+        if (m_mouseOver || hasFocus()) {
             bevel(false);
             textColour = pal.color(QPalette::ButtonText);
         } else {
@@ -556,7 +555,7 @@ void FlatButton::paintEvent(QPaintEvent *)
         }
         if (m_bevelStyle == BevelStyle::Lowered)
             textShift = QPoint(1, 1);
-        if (m_mouseOver || !(m_options & Option::MonoDisplay))
+        if (m_mouseOver || hasFocus() || !(m_options & Option::MonoDisplay))
             picture = m_glyph;
         else
             picture = m_noFocusGlyph.isNull() ? greyGlyph() : m_noFocusGlyph;
@@ -601,6 +600,36 @@ void FlatButton::paintEvent(QPaintEvent *)
         for (int row = 0; row < 4; ++row)
             painter.fillRect(x + row, y + row, 7 - 2 * row, 1, textColour);
     }
+
+    if (hasFocus()) {
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
+}
+
+void FlatButton::keyPressEvent(QKeyEvent *event)
+{
+    // Reached by its letter, the button is pressed by Enter too.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat()
+        && isEnabled()) {
+        accelerate();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+void FlatButton::focusInEvent(QFocusEvent *event)
+{
+    QAbstractButton::focusInEvent(event);
+    update();
+}
+
+void FlatButton::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractButton::focusOutEvent(event);
+    update();
 }
 
 OpaqueFlatButton::OpaqueFlatButton(QWidget *parent)

@@ -4,30 +4,42 @@
 #include "cipher/strong.h"
 #include "cipher/windows/decryptdialog.h"
 #include "cipher/windows/encryptdialog.h"
+#include "editor/clipboardwindow.h"
+#include "editor/findwindow.h"
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
+#include "settings/store.h"
+#include "settings/values.h"
 #include "tests/support/files.h"
 #include "tests/support/scriptedmodal.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QSpinBox>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
 
 using namespace testsupport;
 using namespace editor;
@@ -956,6 +968,369 @@ private slots:
         // Every line printed exactly once, none cut between pages.
         for (int i = 1; i <= 300; ++i)
             QCOMPARE(out.count(QStringLiteral("Line number %1\n").arg(i)), 1);
+    }
+
+    // --- Find and replace, undo ------------------------------------------------
+
+    void findReplaceAndUndo()
+    {
+        QVERIFY(!action("Undo1").isEnabled() && !action("Redo1").isEnabled());
+        type(QStringLiteral("one two One twofold two"));
+        QVERIFY(action("Undo1").isEnabled());
+        FindWindow &find = w->findWindow();
+        action("Find1").trigger();
+        // Open beside the editor, which goes on taking keys.
+        QVERIFY(find.isVisible() && !find.isModal());
+        QCOMPARE(find.windowTitle(), QStringLiteral("Find"));
+        QVERIFY(!child<QLineEdit>(find, "ReplaceText").isVisible());
+        QTest::keyClicks(&child<QLineEdit>(find, "FindText"), "two");
+        child<QCheckBox>(find, "WholeWords").setChecked(true);
+        edit()->moveCursor(QTextCursor::Start);
+        // Enter in the field finds; F3 in the main window finds the next,
+        // past "twofold", then round to the first again.
+        QTest::keyClick(&child<QLineEdit>(find, "FindText"), Qt::Key_Return);
+        QCOMPARE(edit()->textCursor().selectionStart(), 4);
+        QTest::keyClick(w, Qt::Key_F3);
+        QCOMPARE(edit()->textCursor().selectionStart(), 20);
+        QTest::keyClick(w, Qt::Key_F3);
+        QCOMPARE(edit()->textCursor().selectionStart(), 4);
+        QVERIFY(ui->messages.isEmpty());
+        child<QLineEdit>(find, "FindText").setText("one");
+        child<QCheckBox>(find, "MatchCase").setChecked(true);
+        QTest::keyClick(w, Qt::Key_F3);
+        QCOMPARE(edit()->textCursor().selectionStart(), 0);
+        QTest::keyClick(w, Qt::Key_F3);
+        QCOMPARE(edit()->textCursor().selectionStart(), 0);
+        child<QLineEdit>(find, "FindText").setText("xyz");
+        child<QPushButton>(find, "FindNext").click();
+        QCOMPARE(
+            ui->log.last(), QStringLiteral("message Velmorandquist none ok: Cannot find \"xyz\"."));
+        // Escape closes the window.
+        QTest::keyClick(&child<QLineEdit>(find, "FindText"), Qt::Key_Escape);
+        QVERIFY(!find.isVisible());
+
+        // Replace: the selection, when it matches, then on to the next.
+        edit()->moveCursor(QTextCursor::Start);
+        action("Replace1").trigger();
+        QCOMPARE(find.windowTitle(), QStringLiteral("Replace"));
+        child<QLineEdit>(find, "FindText").setText("two");
+        child<QLineEdit>(find, "ReplaceText").setText("2");
+        child<QPushButton>(find, "Replace").click();
+        QCOMPARE(edit()->textCursor().selectedText(), QStringLiteral("two"));
+        child<QPushButton>(find, "Replace").click();
+        QCOMPARE(edit()->toPlainText(), QStringLiteral("one 2 One twofold two"));
+        // Replace All is one step back, and one step forward again.
+        const QString before = edit()->toPlainText();
+        child<QCheckBox>(find, "WholeWords").setChecked(false);
+        child<QPushButton>(find, "ReplaceAll").click();
+        QCOMPARE(edit()->toPlainText(), QStringLiteral("one 2 One 2fold 2"));
+        QCOMPARE(child<QLabel>(find, "Result").text(), QStringLiteral("2 replaced."));
+        QVERIFY(action("Undo1").isEnabled() && !action("Redo1").isEnabled());
+        QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(edit()->toPlainText(), before);
+        QVERIFY(action("Redo1").isEnabled());
+        action("Redo1").trigger();
+        QCOMPARE(edit()->toPlainText(), QStringLiteral("one 2 One 2fold 2"));
+        action("Undo1").trigger();
+        QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(edit()->toPlainText(), QStringLiteral("one 2 One 2fold 2"));
+        child<QLineEdit>(find, "FindText").setText("none such");
+        const int boxes = int(ui->messages.size());
+        QCOMPARE(find.replaceAll(), 0);
+        QCOMPARE(ui->messages.size(), boxes + 1);
+        find.close();
+        // F3 with nothing looked for yet opens the window.
+        child<QLineEdit>(find, "FindText").clear();
+        action("FindNext1").trigger();
+        QVERIFY(find.isVisible());
+    }
+
+    void encryptAndDecryptCannotBeUndone()
+    {
+        type(QStringLiteral("the plain text"));
+        ui->onModal(QStringLiteral("TForm2"), encryptWith("pw", "pw"));
+        action("Encrypt1").trigger();
+        const QByteArray block = edit()->text();
+        QVERIFY(block.startsWith(kMarker));
+        QVERIFY(!action("Undo1").isEnabled() && !action("Redo1").isEnabled());
+        QTest::keyClick(edit(), Qt::Key_Z, Qt::ControlModifier);
+        edit()->undo();
+        QCOMPARE(edit()->text(), block);
+        ui->onModal(QStringLiteral("TForm3"), decryptWith("pw"));
+        action("Decrypt1").trigger();
+        QCOMPARE(edit()->text(), QByteArray("the plain text"));
+        QVERIFY(!edit()->document()->isUndoAvailable());
+        edit()->undo();
+        QCOMPARE(edit()->text(), QByteArray("the plain text"));
+    }
+
+    // --- Recent files and dropped files --------------------------------------
+
+    void recentFiles()
+    {
+        settings::writeRecentFiles({});
+        QStringList made;
+        for (int i = 0; i < 9; ++i) {
+            made << path(QStringLiteral("f%1.txt").arg(i));
+            writeFile(made.last(), "text " + QByteArray::number(i));
+        }
+        QMenu &recent = child<QMenu>(*w, "RecentFiles");
+        const auto entries = [&] {
+            // The File menu fills the list as it opens.
+            auto *file = qobject_cast<QMenu *>(action("Open1").parent());
+            emit file->aboutToShow();
+            QStringList captions;
+            for (QAction *a : recent.actions())
+                if (!a->isSeparator())
+                    captions << a->text();
+            return captions;
+        };
+        QCOMPARE(entries(), QStringList {"&Clear"});
+        QVERIFY(!child<QAction>(recent, "ClearRecent").isEnabled());
+        // Opened, saved and opened again: newest first, each once, eight at most.
+        for (int i = 0; i < 8; ++i) {
+            ui->fileAnswers << made[i];
+            action("Open1").trigger();
+        }
+        ui->fileAnswers << path(QStringLiteral("a&b"));
+        action("SaveAs1").trigger();
+        ui->fileAnswers << made[5];
+        action("Open1").trigger();
+        const QString saved = path(QStringLiteral("a&b.vlq"));
+        QStringList expected = {
+            made[5], saved, made[7], made[6], made[4], made[3], made[2], made[1]};
+        QCOMPARE(settings::readRecentFiles(), expected);
+        QStringList captions = entries();
+        QCOMPARE(captions.size(), 9);
+        QCOMPARE(captions[0], QStringLiteral("&1 ") + made[5]);
+        QCOMPARE(captions[1], QStringLiteral("&2 ") + path(QStringLiteral("a&&b.vlq")));
+        QCOMPARE(captions[7], QStringLiteral("&8 ") + made[1]);
+        // As stored: one value a file under the program's environment key.
+        settings::Store store;
+        store.openKey(settings::recentFilesKeyPath(), false);
+        QCOMPARE(store.readString("file_2"), saved);
+        store.closeKey();
+        QCOMPARE(settings::recentFilesKeyPath(),
+            QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment\\recent_files"));
+
+        // An entry opens as Open does, the save question first.
+        QTest::mouseClick(edit()->viewport(), Qt::LeftButton);
+        ui->messageAnswers << Answer::No;
+        child<QAction>(recent, "Recent8").trigger();
+        QCOMPARE(ui->messageTexts(), QStringList {"Do you want to save changes to current file?"});
+        QCOMPARE(edit()->text(), QByteArray("text 1"));
+        QCOMPARE(panel(2), made[1]);
+        QCOMPARE(settings::readRecentFiles().first(), made[1]);
+        // A file that is gone is said so and taken off; the text stays.
+        QVERIFY(QFile::remove(made[6]));
+        entries();
+        child<QAction>(recent, "Recent5").trigger();
+        QCOMPARE(ui->log.last(),
+            QStringLiteral("message Velmorandquist error ok: %1 no longer exists; it is taken off "
+                           "the recent files.")
+                .arg(made[6]));
+        QCOMPARE(edit()->text(), QByteArray("text 1"));
+        QVERIFY(!settings::readRecentFiles().contains(made[6]));
+        QCOMPARE(settings::readRecentFiles().size(), 7);
+        entries();
+        child<QAction>(recent, "ClearRecent").trigger();
+        QCOMPARE(settings::readRecentFiles(), QStringList());
+        QCOMPARE(entries(), QStringList {"&Clear"});
+    }
+
+    void droppedFileOpensDroppedTextInserts()
+    {
+        const QString file = path(QStringLiteral("dropped.txt"));
+        writeFile(file, "from the drop");
+        const auto drop = [&](QMimeData *data) {
+            QWidget *target = edit()->viewport();
+            const QPoint at(10, 10);
+            QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &enter);
+            QDropEvent dropped(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &dropped);
+            const bool accepted = dropped.isAccepted();
+            delete data;
+            return accepted;
+        };
+        type(QStringLiteral("typed"));
+        auto *dragged = new QMimeData;
+        dragged->setText(QStringLiteral(" and dropped"));
+        QVERIFY(drop(dragged));
+        // Inserted where it was dropped.
+        QString text = edit()->toPlainText();
+        QVERIFY(text.contains(QStringLiteral(" and dropped")));
+        QCOMPARE(text.remove(QStringLiteral(" and dropped")), QStringLiteral("typed"));
+        auto *files = new QMimeData;
+        files->setUrls({QUrl::fromLocalFile(file)});
+        ui->messageAnswers << Answer::No;
+        QVERIFY(drop(files));
+        // Opened once the drop is over, after the save question.
+        QTRY_COMPARE(edit()->text(), QByteArray("from the drop"));
+        QCOMPARE(ui->messageTexts(), QStringList {"Do you want to save changes to current file?"});
+        QCOMPARE(panel(2), file);
+        QVERIFY(!w->isModified());
+    }
+
+    // --- The decrypted text kept close ---------------------------------------------
+
+    void decryptedTextKeptClose()
+    {
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const QString hint = gui::RichEdit::secretHintFormat();
+        const auto secret = [&] {
+            const QMimeData *d = clipboard->mimeData();
+            return d && d->data(hint) == "secret";
+        };
+        settings::writeClipboardDelay(30);
+        type(QStringLiteral("never encrypted"));
+        w->copyAll();
+        QVERIFY(!secret());
+        QVERIFY(!w->clipboardTimer().isActive());
+        ui->onModal(QStringLiteral("TForm2"), encryptWith("pw", "pw"));
+        action("Encrypt1").trigger();
+        w->copyAll();
+        QVERIFY(!secret());
+        ui->onModal(QStringLiteral("TForm3"), decryptWith("pw"));
+        action("Decrypt1").trigger();
+        QVERIFY(w->holdsDecryptedText());
+
+        // Copies, cuts and Copy All are marked and cleared after the delay.
+        QTextCursor c = edit()->textCursor();
+        c.setPosition(0);
+        c.setPosition(5, QTextCursor::KeepAnchor);
+        edit()->setTextCursor(c);
+        w->copy();
+        QVERIFY(secret());
+        QCOMPARE(clipboard->text(), QStringLiteral("never"));
+        QVERIFY(w->clipboardTimer().isActive());
+        QCOMPARE(w->clipboardTimer().interval(), 30000);
+        w->clipboardTimer().start(0);
+        QTRY_VERIFY(!w->clipboardTimer().isActive());
+        QCOMPARE(clipboard->text(), QString());
+        QVERIFY(
+            w->statusBar()->currentMessage().startsWith(QStringLiteral("Clipboard cleared at ")));
+        // What someone put on the clipboard after the copy stays.
+        w->copyAll();
+        QVERIFY(secret());
+        clipboard->setText(QStringLiteral("another's"));
+        w->clipboardTimer().start(0);
+        QTRY_VERIFY(!w->clipboardTimer().isActive());
+        QCOMPARE(clipboard->text(), QStringLiteral("another's"));
+        edit()->setTextCursor(c);
+        QTest::keyClick(edit(), Qt::Key_X, Qt::ControlModifier);
+        QVERIFY(secret());
+        QCOMPARE(clipboard->text(), QStringLiteral("never"));
+
+        // The delay as chosen in Options, remembered; 0 never clears.
+        ui->onModal(QStringLiteral("ClipboardWindow"), [](QDialog &d) {
+            auto &seconds = child<QSpinBox>(d, "Seconds");
+            QCOMPARE(seconds.value(), 30);
+            seconds.setValue(0);
+            QCOMPARE(seconds.text(), QStringLiteral("Never"));
+            QTest::keyClick(&seconds, Qt::Key_Up);
+            QTest::keyClick(&seconds, Qt::Key_Return);
+        });
+        action("ClearClipboard1").trigger();
+        QVERIFY(ui->log.contains("modal ClipboardWindow"));
+        QCOMPARE(settings::readClipboardDelay(), 1);
+        w->copyAll();
+        QCOMPARE(w->clipboardTimer().interval(), 1000);
+        ui->onModal(QStringLiteral("ClipboardWindow"), [](QDialog &d) {
+            child<QSpinBox>(d, "Seconds").setValue(0);
+            child<QPushButton>(d, "Ok").click();
+        });
+        action("ClearClipboard1").trigger();
+        w->copyAll();
+        QVERIFY(secret());
+        QVERIFY(!w->clipboardTimer().isActive());
+        {
+            settings::Store store;
+            store.openKey(QStringLiteral("\\software\\Qumo\\Velmorandquist\\environment"), false);
+            QCOMPARE(store.readString(settings::clipboardDelayName()), QStringLiteral("0"));
+            store.closeKey();
+        }
+        ui->onModal(QStringLiteral("ClipboardWindow"), [](QDialog &d) {
+            child<QSpinBox>(d, "Seconds").setValue(99);
+            QTest::keyClick(&d, Qt::Key_Escape);
+        });
+        action("ClearClipboard1").trigger();
+        QCOMPARE(settings::readClipboardDelay(), 0);
+        settings::writeClipboardDelay(30);
+
+        // Saving asks once per document; No writes nothing and stops.
+        const QString file = path(QStringLiteral("plain.vlq"));
+        const QString question =
+            QStringLiteral("message WARNING warning yesno: This text was "
+                           "decrypted: saving it writes it to the file "
+                           "unencrypted.\nDo you want to save it unencrypted?");
+        ui->log.clear();
+        ui->messageAnswers << Answer::No;
+        action("SaveAs1").trigger();
+        QCOMPARE(ui->log, QStringList {question});
+        QVERIFY(w->isModified());
+        // Leaving: Yes to the save question, No to this one: the window stays.
+        ui->log.clear();
+        ui->messageAnswers << Answer::Yes << Answer::No;
+        QVERIFY(!w->close());
+        QVERIFY(w->isVisible());
+        QCOMPARE(ui->log.size(), 2);
+        QCOMPARE(ui->log[1], question);
+        ui->messageAnswers << Answer::Yes << Answer::No;
+        action("New1").trigger();
+        QVERIFY(w->holdsDecryptedText());
+        QVERIFY(!edit()->text().isEmpty());
+        QVERIFY(!QFile::exists(file));
+        ui->log.clear();
+        ui->messageAnswers << Answer::Yes;
+        ui->fileAnswers << file << file;
+        action("SaveAs1").trigger();
+        action("SaveAs1").trigger();
+        QCOMPARE(ui->log,
+            (QStringList {
+                question, "save Velmorandquist - Save File:", "save Velmorandquist - Save File:"}));
+        QVERIFY(QFile::exists(file));
+        // A fresh document is ordinary again.
+        action("New1").trigger();
+        QVERIFY(!w->holdsDecryptedText());
+        type(QStringLiteral("fresh"));
+        w->copyAll();
+        QVERIFY(!secret());
+        ui->log.clear();
+        ui->fileAnswers << file;
+        action("SaveAs1").trigger();
+        QCOMPARE(ui->log, QStringList {"save Velmorandquist - Save File:"});
+    }
+
+    // --- Names for screen readers, keys for everything --------------------------
+
+    void windowsNameTheirControls()
+    {
+        const auto nameOf = [](QWidget *widget) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(widget);
+            return a ? a->text(QAccessible::Name) : QString();
+        };
+        QCOMPARE(nameOf(edit()), QStringLiteral("Document"));
+        QCOMPARE(nameOf(&w->captionRow()), QStringLiteral("Toolbar"));
+        QCOMPARE(nameOf(&w->pictureRow()), QStringLiteral("Toolbar"));
+        QList<QWidget *> windows = {w, &w->findWindow(), &w->clipboardWindow()};
+        for (const char *name : {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7"})
+            windows << program->window(QString::fromLatin1(name));
+        w->findWindow().showReplace();
+        for (QWidget *window : windows) {
+            for (QWidget *control : window->findChildren<QWidget *>()) {
+                const bool main = qobject_cast<QLineEdit *>(control)
+                    || qobject_cast<QTextEdit *>(control)
+                    || qobject_cast<QAbstractSpinBox *>(control)
+                    || qobject_cast<QAbstractButton *>(control);
+                const bool insideSpinBox = control->inherits("QLineEdit")
+                    && control->parent()->inherits("QAbstractSpinBox");
+                if (!main || control->isHidden() || insideSpinBox)
+                    continue;
+                QVERIFY2(!nameOf(control).isEmpty(),
+                    qPrintable(window->objectName() + QLatin1Char('/') + control->objectName()));
+            }
+        }
     }
 };
 

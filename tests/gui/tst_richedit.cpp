@@ -34,7 +34,8 @@ class TestRichEdit : public QObject
     {
         const QByteArray text = edit.text();
         QCOMPARE(edit.byteCount(), qint64(text.size()));
-        QCOMPARE(edit.containsBeginMarker(), text.contains(kMarker.toLatin1()));
+        QCOMPARE(edit.containsMarker(),
+            !edit.marker().isEmpty() && text.contains(edit.marker().toLatin1()));
     }
 
 private slots:
@@ -74,6 +75,7 @@ private slots:
     void countsFollowEveryChange()
     {
         RichEdit edit;
+        edit.setMarker(kMarker);
         QRandomGenerator rng(12345);
         const QStringList pieces = {QStringLiteral("abc"), QStringLiteral("\n"), kMarker,
             kMarker.left(20), kMarker.mid(20), QString::fromUtf8("\U0001F600"),
@@ -130,17 +132,24 @@ private slots:
     void typedMarkerAcrossLines()
     {
         RichEdit edit;
+        // No marker named: nothing counts.
+        QTest::keyClicks(&edit, kMarker);
+        QVERIFY(!edit.containsMarker());
+        // Named afterwards, the text already there counts.
+        edit.setMarker(kMarker);
+        QVERIFY(edit.containsMarker());
+        edit.clear();
         QTest::keyClicks(&edit, kMarker.left(30));
-        QVERIFY(!edit.containsBeginMarker());
+        QVERIFY(!edit.containsMarker());
         QTest::keyClicks(&edit, kMarker.mid(30));
-        QVERIFY(edit.containsBeginMarker());
+        QVERIFY(edit.containsMarker());
         // A line break inside the marker breaks it.
         QTextCursor c(edit.document());
         c.setPosition(10);
         c.insertBlock();
-        QVERIFY(!edit.containsBeginMarker());
+        QVERIFY(!edit.containsMarker());
         c.deletePreviousChar();
-        QVERIFY(edit.containsBeginMarker());
+        QVERIFY(edit.containsMarker());
     }
 
     void pasteKeepsOnlyFormattedParagraphs()

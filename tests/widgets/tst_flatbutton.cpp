@@ -140,19 +140,34 @@ private slots:
         QVERIFY(!button->isDown());
     }
 
-    void sharedLetterGoesToTheFirstEnabledButton()
+    void sharedLetterGoesRoundItsButtons()
     {
         FlatButton *encrypt = addButton("E&ncrypt", QPoint(80, 10));
         FlatButton *fresh = addButton("&New", QPoint(150, 10));
         QSignalSpy encryptClicks(encrypt, &QAbstractButton::clicked);
         QSignalSpy freshClicks(fresh, &QAbstractButton::clicked);
-        for (int i = 0; i < 3; ++i)
-            QTest::keyClick(window.get(), Qt::Key_N, Qt::AltModifier);
-        QCOMPARE(encryptClicks.size(), 3);
-        QCOMPARE(freshClicks.size(), 0);
+        const QImage encryptAtRest = drawn(*encrypt);
+        const QImage freshAtRest = drawn(*fresh);
+        // Each press moves the focus on to the other button and clicks none.
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::AltModifier);
+        FlatButton *first = encrypt->hasFocus() ? encrypt : fresh;
+        FlatButton *second = first == encrypt ? fresh : encrypt;
+        QVERIFY(first->hasFocus());
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::AltModifier);
+        QVERIFY(second->hasFocus());
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::AltModifier);
+        QVERIFY(first->hasFocus());
+        QCOMPARE(encryptClicks.size() + freshClicks.size(), 0);
+        // The focused button shows as under the mouse; Enter presses it.
+        QVERIFY(drawn(*first) != (first == encrypt ? encryptAtRest : freshAtRest));
+        QCOMPARE(drawn(*second), second == encrypt ? encryptAtRest : freshAtRest);
+        QTest::keyClick(first, Qt::Key_Return);
+        QCOMPARE((first == encrypt ? encryptClicks : freshClicks).size(), 1);
+        // Alone with the letter, a button is pressed at once.
         encrypt->setEnabled(false);
         QTest::keyClick(window.get(), Qt::Key_N, Qt::AltModifier);
-        QCOMPARE(freshClicks.size(), 1);
+        QCOMPARE(freshClicks.size(), first == fresh ? 2 : 1);
+        QCOMPARE(encryptClicks.size(), first == encrypt ? 1 : 0);
     }
 
     void groups()
