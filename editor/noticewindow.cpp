@@ -20,6 +20,7 @@ NoticeWindow::NoticeWindow(QWidget *parent)
 
     auto *text = new QPlainTextEdit(panel);
     text->setObjectName(QStringLiteral("Memo1"));
+    text->setAccessibleName(QStringLiteral("Notice"));
     text->setGeometry(7, 7, 337, 153);
     text->setReadOnly(true);
     text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -181,6 +181,7 @@ ComposerWindow::ComposerWindow(const RichEdit &mainEditor, ComposerPeers &peers,
 
     m_body = new RichEdit(this);
     m_body->setObjectName(QStringLiteral("RichEdit1"));
+    m_body->setAccessibleName(QStringLiteral("Message"));
     m_body->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_body, &QWidget::customContextMenuRequested, this,
         [this](const QPoint &at) { m_contextMenu->popup(m_body->viewport()->mapToGlobal(at)); });

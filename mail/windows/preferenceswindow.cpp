@@ -91,6 +91,7 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     m_modes[0]->setChecked(true);
     m_program = new QLineEdit(lower);
     m_program->setObjectName(QStringLiteral("Edit4"));
+    m_program->setAccessibleName(QStringLiteral("E-mail program"));
     m_program->setGeometry(8, 79, 226, 22);
     auto *browseButton = new QPushButton(QStringLiteral("Browse..."), lower);
     browseButton->setObjectName(QStringLiteral("Button1"));

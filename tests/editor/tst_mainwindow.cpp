@@ -9,6 +9,7 @@
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
+#include "mail/windows/passwordwindow.h"
 #include "settings/store.h"
 #include "settings/values.h"
 #include "tests/support/files.h"
@@ -20,12 +21,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -1314,23 +1317,29 @@ private slots:
         QCOMPARE(nameOf(&w->captionRow()), QStringLiteral("Toolbar"));
         QCOMPARE(nameOf(&w->pictureRow()), QStringLiteral("Toolbar"));
         QList<QWidget *> windows = {w, &w->findWindow(), &w->clipboardWindow()};
-        for (const char *name : {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7"})
+        for (const char *name :
+            {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7", "TForm9", "TForm10", "TForm11"})
             windows << program->window(QString::fromLatin1(name));
+        mail::windows::PasswordWindow password(QStringLiteral("Password for ann:"), {});
+        windows << &password;
         w->findWindow().showReplace();
+        QStringList unnamed;
         for (QWidget *window : windows) {
             for (QWidget *control : window->findChildren<QWidget *>()) {
                 const bool main = qobject_cast<QLineEdit *>(control)
-                    || qobject_cast<QTextEdit *>(control)
+                    || qobject_cast<QTextEdit *>(control) || qobject_cast<QPlainTextEdit *>(control)
+                    || qobject_cast<QComboBox *>(control)
                     || qobject_cast<QAbstractSpinBox *>(control)
                     || qobject_cast<QAbstractButton *>(control);
                 const bool insideSpinBox = control->inherits("QLineEdit")
                     && control->parent()->inherits("QAbstractSpinBox");
                 if (!main || control->isHidden() || insideSpinBox)
                     continue;
-                QVERIFY2(!nameOf(control).isEmpty(),
-                    qPrintable(window->objectName() + QLatin1Char('/') + control->objectName()));
+                if (nameOf(control).isEmpty())
+                    unnamed << window->objectName() + QLatin1Char('/') + control->objectName();
             }
         }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u' ')));
     }
 };
 
