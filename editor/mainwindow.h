@@ -31,6 +31,10 @@ class ComposerWindow;
 class PreferencesWindow;
 } // namespace mail::windows
 
+namespace spelling::windows {
+class SpellChecking;
+}
+
 namespace editor {
 
 // The windows the main window opens. They are made after it, in the program's
@@ -66,6 +70,7 @@ public:
     // The row with captions (Panel3) and the row without (Panel1).
     ToolbarRow &captionRow() const { return *m_captionRow; }
     ToolbarRow &pictureRow() const { return *m_pictureRow; }
+    spelling::windows::SpellChecking &spelling() const { return *m_spelling; }
     // What the start-up notice check read from the store, once it ran.
     const QString &startKey() const { return m_startKey; }
     QTimer &noticeTimer() const { return *m_noticeTimer; }
@@ -98,6 +103,7 @@ public:
     void toggleToolBar();
     void toggleButtonText();
     void toggleWordWrap();
+    void toggleCheckAsYouType();
     void chooseFont();
     void chooseBackground();
     void help();
@@ -144,6 +150,8 @@ private:
     QAction *m_showToolBar;
     QAction *m_showButtonText;
     QAction *m_wordWrap;
+    QAction *m_checkAsYouType;
+    spelling::windows::SpellChecking *m_spelling;
     QTimer *m_noticeTimer;
     QString m_startKey;
 
