@@ -125,10 +125,21 @@ QString SpellCheckWindow::word() const
 
 void SpellCheckWindow::run(Library &library, const QString &language)
 {
+    const bool found = begin(library, language);
+    if (found)
+        showModal();
+    markInEditor(false);
+    m_word = QTextCursor();
+    if (!found || m_complete)
+        messageBox(QStringLiteral("The spelling check is complete."), applicationTitle(), Icon::None);
+}
+
+bool SpellCheckWindow::begin(Library &library, const QString &language)
+{
     m_library = &library;
     m_checker = library.checker(language);
     if (!m_checker)
-        return;
+        return false;
     {
         const QSignalBlocker quiet(m_language);
         m_language->clear();
@@ -160,14 +171,9 @@ void SpellCheckWindow::run(Library &library, const QString &language)
         BusyCursor busy;
         found = findNext();
     }
-    if (found) {
+    if (found)
         showWord();
-        showModal();
-    }
-    markInEditor(false);
-    m_word = QTextCursor();
-    if (!found || m_complete)
-        messageBox(QStringLiteral("The spelling check is complete."), applicationTitle(), Icon::None);
+    return found;
 }
 
 bool SpellCheckWindow::findNext()

@@ -38,6 +38,9 @@ public:
     // the first misspelled word (none: only the closing box) and returns
     // when the walk is done or the window closed.
     void run(Library &library, const QString &language);
+    // The walk's first step without showing the window: false when no word
+    // is misspelled.
+    bool begin(Library &library, const QString &language);
 
     // The word the window stops at (empty when none).
     QString word() const;
