@@ -2,42 +2,61 @@
 
 #include "spelling/library.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
+#include <QEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextEdit>
-#include <QTextLayout>
-
-#include <limits>
 
 namespace gui {
 
 namespace {
 
-// What one turn of the event loop may spend checking: a keystroke with its
-// layout stays well inside a frame.
-constexpr qint64 kTurnBudgetMs = 4;
+const int kOwnerProperty = QTextFormat::UserProperty + 0x5e1;
+// Longer paragraphs are checked only as far as they are in view.
+constexpr qsizetype kLongParagraph = 2000;
 constexpr qsizetype kMaxSuggestions = 7;
 
 } // namespace
 
+void setOwnExtraSelections(
+    QTextEdit &editor, int owner, const QList<QTextEdit::ExtraSelection> &selections)
+{
+    QList<QTextEdit::ExtraSelection> all;
+    const QList<QTextEdit::ExtraSelection> before = editor.extraSelections();
+    for (const QTextEdit::ExtraSelection &s : before) {
+        if (s.format.intProperty(kOwnerProperty) != owner)
+            all << s;
+    }
+    for (QTextEdit::ExtraSelection s : selections) {
+        s.format.setProperty(kOwnerProperty, owner);
+        all << s;
+    }
+    if (!all.isEmpty() || !before.isEmpty())
+        editor.setExtraSelections(all);
+}
+
 SpellUnderline::SpellUnderline(QTextEdit &editor, spelling::Markers markers)
-    // Not made with the editor as parent: Qt would attach it to the
-    // editor's text at once.
-    : QSyntaxHighlighter(static_cast<QObject *>(nullptr))
+    : QObject(&editor)
     , m_editor(editor)
     , m_finder(std::move(markers))
 {
-    setParent(&editor);
     m_misspelled.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
     m_misspelled.setUnderlineColor(Qt::red);
-    m_turnEnd.setSingleShot(true);
-    m_turnEnd.setInterval(0);
-    m_slicer.setSingleShot(true);
-    m_slicer.setInterval(0);
-    connect(&m_slicer, &QTimer::timeout, this, &SpellUnderline::checkSlice);
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(0);
+    connect(&m_refresh, &QTimer::timeout, this, &SpellUnderline::refresh);
+    connect(editor.document(), &QTextDocument::contentsChange, this,
+        &SpellUnderline::contentsChanged);
+    connect(editor.document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged,
+        this, &SpellUnderline::schedule);
     connect(&editor, &QTextEdit::cursorPositionChanged, this, &SpellUnderline::caretMoved);
+    connect(editor.verticalScrollBar(), &QScrollBar::valueChanged, this, &SpellUnderline::schedule);
+    connect(
+        editor.horizontalScrollBar(), &QScrollBar::valueChanged, this, &SpellUnderline::schedule);
+    editor.viewport()->installEventFilter(this);
 }
 
 SpellUnderline::~SpellUnderline() = default;
@@ -47,167 +66,140 @@ void SpellUnderline::setChecker(spelling::Checker *checker)
     if (checker == m_checker)
         return;
     disconnect(m_wordsChanged);
-    spelling::Checker *before = m_checker;
     m_checker = checker;
-    m_held = QTextCursor();
-    if (!checker) {
-        m_slicer.stop();
-        m_pending = false;
-        setDocument(nullptr);
-        return;
+    if (checker) {
+        m_wordsChanged =
+            connect(checker, &spelling::Checker::wordsChanged, this, &SpellUnderline::schedule);
+        schedule();
+    } else {
+        refresh(); // the underline goes at once
     }
-    m_wordsChanged =
-        connect(checker, &spelling::Checker::wordsChanged, this, [this] { recheck(true); });
-    if (!before) {
-        // Qt's first pass over the text comes on the next turn; what the
-        // budget leaves of it the slices do.
-        setDocument(m_editor.document());
-    }
-    recheck(false);
 }
 
 bool SpellUnderline::isUpToDate() const
 {
-    return !m_checker || !m_pending;
+    return !m_refresh.isActive();
 }
 
-bool SpellUnderline::isUnchecked(const QTextBlock &block)
+QList<QTextCursor> SpellUnderline::underlined() const
 {
-    const int state = block.userState();
-    return state < 0 || (state & kUnchecked);
+    QList<QTextCursor> out;
+    for (const QTextEdit::ExtraSelection &s : m_shown)
+        out << s.cursor;
+    return out;
 }
 
-bool SpellUnderline::startsInBlock(const QTextBlock &block) const
+bool SpellUnderline::eventFilter(QObject *watched, QEvent *event)
 {
-    const QTextBlock previous = block.previous();
-    return previous.isValid() && previous.userState() > 0 && (previous.userState() & kInBlock);
+    if (event->type() == QEvent::Resize)
+        schedule();
+    return QObject::eventFilter(watched, event);
 }
 
-void SpellUnderline::startTurn()
+void SpellUnderline::schedule()
 {
-    if (m_turnEnd.isActive())
-        return;
-    m_turn.start();
-    m_turnEnd.start();
+    if ((m_checker || !m_shown.isEmpty()) && !m_refresh.isActive())
+        m_refresh.start();
 }
 
-bool SpellUnderline::turnUsedUp() const
+void SpellUnderline::contentsChanged(int position, int, int added)
 {
-    return m_turn.isValid() && m_turn.elapsed() >= kTurnBudgetMs;
-}
-
-void SpellUnderline::defer(int blockNumber)
-{
-    m_scanFrom = qMin(m_scanFrom, blockNumber);
-    m_pending = true;
-    if (!m_slicer.isActive())
-        m_slicer.start();
-}
-
-void SpellUnderline::highlightBlock(const QString &text)
-{
-    const QTextBlock block = currentBlock();
-    const int previous = previousBlockState();
-    bool inBlock = previous > 0 && (previous & kInBlock);
-    if (!m_checker) {
-        setCurrentBlockState(m_finder.endsInBlock(text, inBlock) ? kInBlock : 0);
-        return;
-    }
-    startTurn();
-    if (turnUsedUp()) {
-        // Later; what the paragraph showed stays until then.
-        const QList<QTextLayout::FormatRange> shown = block.layout()->formats();
-        for (const QTextLayout::FormatRange &r : shown)
-            setFormat(r.start, r.length, r.format);
-        setCurrentBlockState((m_finder.endsInBlock(text, inBlock) ? kInBlock : 0) | kUnchecked);
-        defer(block.blockNumber());
-        return;
-    }
-    if (!m_held.isNull() && m_held.block() == block)
-        m_held = QTextCursor();
+    const QTextBlock changed = m_editor.document()->findBlock(position);
+    if (changed.isValid())
+        m_statesKnown = qMin(m_statesKnown, changed.blockNumber());
+    // A change that ends at the caret is typing. (No text cursor may be
+    // given up here: one freed while the document clears stays in its list.)
     const QTextCursor caret = m_editor.textCursor();
-    const int caretAt = caret.hasSelection() || caret.block() != block ? -1 : caret.positionInBlock();
-    const QList<spelling::WordSpan> words = m_finder.words(text, inBlock);
-    for (const spelling::WordSpan &w : words) {
-        if (m_checker->isCorrect(QStringView(text).sliced(w.start, w.length)))
-            continue;
-        if (w.end() == caretAt) {
-            m_held = caret;
-            continue;
-        }
-        setFormat(int(w.start), int(w.length), m_misspelled);
-    }
-    setCurrentBlockState(inBlock ? kInBlock : 0);
+    m_typingEnd = !caret.hasSelection() && caret.position() == position + added ? caret.position() : -1;
+    schedule();
 }
 
 void SpellUnderline::caretMoved()
 {
-    if (m_held.isNull())
+    if (m_typingEnd < 0 || m_editor.textCursor().position() == m_typingEnd)
         return;
-    const QTextCursor caret = m_editor.textCursor();
-    if (!caret.hasSelection() && caret.position() == m_held.position())
-        return;
-    const QTextBlock block = m_held.block();
-    m_held = QTextCursor();
-    rehighlightBlock(block);
+    m_typingEnd = -1;
+    schedule();
 }
 
-void SpellUnderline::recheck(bool underlinedOnly)
+bool SpellUnderline::startsInBlock(const QTextBlock &block)
 {
-    QTextDocument *doc = document();
-    if (!doc)
-        return;
-    int first = -1;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        if (underlinedOnly && b.layout()->formats().isEmpty())
-            continue;
-        if (first < 0)
-            first = b.blockNumber();
-        const int state = b.userState();
-        b.setUserState(state < 0 ? kUnchecked : state | kUnchecked);
+    const int number = block.blockNumber();
+    if (m_statesKnown < number) {
+        QTextBlock b = m_editor.document()->findBlockByNumber(m_statesKnown);
+        bool inside = m_statesKnown > 0 && b.previous().userState() == 1;
+        for (int n = m_statesKnown; n < number && b.isValid(); ++n, b = b.next()) {
+            inside = m_finder.endsInBlock(b.text(), inside);
+            b.setUserState(inside ? 1 : 0);
+        }
+        m_statesKnown = number;
     }
-    if (first >= 0)
-        defer(first);
+    const QTextBlock previous = block.previous();
+    return previous.isValid() && previous.userState() == 1;
 }
 
-void SpellUnderline::checkSlice()
+void SpellUnderline::refresh()
 {
-    QTextDocument *doc = document();
-    if (!m_checker || !doc)
-        return;
-    // A fresh budget for this turn.
-    m_turnEnd.stop();
-    startTurn();
-    const auto checkOne = [this](const QTextBlock &b) {
-        rehighlightBlock(b);
-        if (!turnUsedUp())
-            return false;
-        m_slicer.start();
-        return true;
-    };
-    // The paragraphs in view first.
-    const QRect view = m_editor.viewport()->rect();
-    QTextBlock b = m_editor.cursorForPosition(view.topLeft()).block();
-    const QTextBlock lastInView = m_editor.cursorForPosition(view.bottomRight()).block();
-    for (; b.isValid(); b = b.next()) {
-        if (isUnchecked(b) && checkOne(b))
-            return;
-        if (b == lastInView)
-            break;
-    }
-    // Then the rest, from the first that may wait.
-    b = doc->findBlockByNumber(qMax(0, m_scanFrom));
-    if (!b.isValid())
-        b = doc->begin();
-    for (; b.isValid(); b = b.next()) {
-        if (isUnchecked(b)) {
-            m_scanFrom = b.blockNumber();
-            if (checkOne(b))
-                return;
+    m_refresh.stop();
+    QList<QTextEdit::ExtraSelection> shown;
+    if (m_checker) {
+        QTextDocument *doc = m_editor.document();
+        QAbstractTextDocumentLayout *layout = doc->documentLayout();
+        const QRect view = m_editor.viewport()->rect();
+        const QPoint scrolled(
+            m_editor.horizontalScrollBar()->value(), m_editor.verticalScrollBar()->value());
+        // Points in the document's margin do not hit its text: the view's
+        // corner as far inside as the margin reaches.
+        const int margin = int(doc->documentMargin());
+        const QPoint corner(qMax(0, margin - scrolled.x()), qMax(0, margin - scrolled.y()));
+        const QTextBlock first = m_editor.cursorForPosition(corner).block();
+        bool inside = startsInBlock(first);
+        for (QTextBlock b = first; b.isValid(); b = b.next()) {
+            // Laid out as far as asked, so the view ends where it shows.
+            const QRectF r = layout->blockBoundingRect(b).translated(-scrolled);
+            if (b != first && r.top() >= view.height())
+                break;
+            const QString text = b.text();
+            qsizetype from = 0;
+            qsizetype to = text.size();
+            bool in = inside;
+            if (text.size() > kLongParagraph) {
+                // The lines in view, widened to white space.
+                const int top = qBound(corner.y(), int(r.top()), view.height() - 1);
+                const int bottom = qBound(0, int(r.bottom()), view.height() - 1);
+                const qsizetype left =
+                    m_editor.cursorForPosition(QPoint(corner.x(), top)).position() - b.position();
+                const qsizetype right =
+                    m_editor.cursorForPosition(QPoint(view.width(), bottom)).position()
+                    - b.position() + 1;
+                from = qBound(qsizetype(0), left, text.size());
+                to = qBound(from, right, text.size());
+                while (from > 0 && !text[from - 1].isSpace())
+                    --from;
+                while (to < text.size() && !text[to].isSpace())
+                    ++to;
+                in = m_finder.endsInBlock(QStringView(text).first(from), inside);
+            }
+            const QStringView part = QStringView(text).sliced(from, to - from);
+            for (const spelling::WordSpan &w : m_finder.words(part, in)) {
+                const int at = b.position() + int(from + w.start);
+                if (at + int(w.length) == m_typingEnd
+                    || m_checker->isCorrect(part.sliced(w.start, w.length)))
+                    continue;
+                QTextEdit::ExtraSelection s;
+                s.cursor = QTextCursor(doc);
+                s.cursor.setPosition(at);
+                s.cursor.setPosition(at + int(w.length), QTextCursor::KeepAnchor);
+                s.format = m_misspelled;
+                shown << s;
+            }
+            inside = startsInBlock(b.next());
         }
     }
-    m_scanFrom = std::numeric_limits<int>::max();
-    m_pending = false;
+    if (shown.isEmpty() && m_shown.isEmpty())
+        return;
+    m_shown = shown;
+    setOwnExtraSelections(m_editor, kUnderline, shown);
 }
 
 QList<QAction *> SpellUnderline::addSuggestions(QMenu &menu, const QPoint &at)

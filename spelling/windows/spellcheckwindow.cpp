@@ -3,6 +3,7 @@
 #include "assets/assets.h"
 #include "gui/modal.h"
 #include "gui/richedit.h"
+#include "gui/spellunderline.h"
 #include "spelling/library.h"
 #include "widgets/parts.h"
 
@@ -293,7 +294,7 @@ void SpellCheckWindow::markInEditor(bool on)
                 across->setValue(across->value() + r.left() - view.width() / 2);
         }
     }
-    m_editor.setExtraSelections(marks);
+    setOwnExtraSelections(m_editor, SpellUnderline::kSpellCheckWindow, marks);
 }
 
 QString SpellCheckWindow::replacement() const

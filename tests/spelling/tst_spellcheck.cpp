@@ -25,6 +25,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,12 +87,8 @@ private:
     QStringList underlined() const
     {
         QStringList out;
-        for (QTextBlock b = edit()->document()->begin(); b.isValid(); b = b.next()) {
-            for (const QTextLayout::FormatRange &r : b.layout()->formats()) {
-                if (r.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline)
-                    out << b.text().mid(r.start, r.length);
-            }
-        }
+        for (const QTextCursor &c : underline().underlined())
+            out << c.selectedText();
         return out;
     }
     // A point inside the text at a position, in the viewport.
@@ -205,7 +202,8 @@ private slots:
         w->spellCheck();
         QCOMPARE(seen, QStringList({"lne"}));
         QCOMPARE(ui->messages.size(), 1);
-        QVERIFY(edit()->extraSelections().isEmpty());
+        // The window's mark on the word is gone; the underline stays.
+        QCOMPARE(edit()->extraSelections().size(), underline().underlined().size());
     }
 
     void languageKeyboardAndNothingToDo()
@@ -271,6 +269,27 @@ private slots:
         plain.setPosition(1);
         QCOMPARE(plain.charFormat().underlineStyle(), QTextCharFormat::NoUnderline);
         QVERIFY(!edit()->document()->toHtml().contains("underline"));
+
+        // A long text: only what is in view is checked, the block's body
+        // never, wherever the view starts.
+        QByteArray lines;
+        for (int i = 0; i < 400; ++i)
+            lines += "so wrold\r\n";
+        const QByteArray begin = "[Encrypted_By_Velmorandquist][Begin_Encryption]\r\n";
+        edit()->setText(lines + begin + lines + "[End_Encryption] teh\r\n" + lines + "lastt");
+        QTRY_VERIFY(underline().isUpToDate());
+        const QStringList top = underlined();
+        QVERIFY(top.size() > 5 && top.size() < 100 && top.count("wrold") == top.size());
+        QScrollBar *down = edit()->verticalScrollBar();
+        down->setValue(down->maximum() / 2);
+        QTRY_VERIFY(underline().isUpToDate());
+        QCOMPARE(underlined(), QStringList());
+        down->setValue(down->maximum());
+        QTRY_VERIFY(underline().isUpToDate());
+        QCOMPARE(underlined().last(), QStringLiteral("lastt"));
+        QVERIFY(!underlined().contains("teh"));
+        down->setValue(down->maximum() * 2 / 3 + 1);
+        QTRY_VERIFY(underlined().contains("teh"));
 
         // Typing: a word is marked once the caret leaves it.
         edit()->setText({});
