@@ -207,10 +207,15 @@ QList<QAction *> SpellUnderline::addSuggestions(QMenu &menu, const QPoint &at)
     QList<QAction *> added;
     if (!m_checker)
         return added;
-    const QTextCursor hit = m_editor.cursorForPosition(at);
-    const QTextBlock block = hit.block();
+    // Only a point on the text itself: beside a line's end is no word.
+    const QPointF inDocument = QPointF(at)
+        + QPointF(m_editor.horizontalScrollBar()->value(), m_editor.verticalScrollBar()->value());
+    const int position = m_editor.document()->documentLayout()->hitTest(inDocument, Qt::ExactHit);
+    if (position < 0)
+        return added;
+    const QTextBlock block = m_editor.document()->findBlock(position);
     const QString text = block.text();
-    const auto span = m_finder.wordAt(text, startsInBlock(block), hit.positionInBlock());
+    const auto span = m_finder.wordAt(text, startsInBlock(block), position - block.position());
     if (!span)
         return added;
     const QString word = text.mid(span->start, span->length);

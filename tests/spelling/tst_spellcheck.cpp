@@ -320,9 +320,9 @@ private slots:
 
     void contextMenuSuggestions()
     {
-        edit()->setText("I wrote a wrold and a speling and Qwertzuiop here");
+        edit()->setText("I wrote a wrold and a speling and Qwertzuiop here wrold");
         QTRY_VERIFY(underline().isUpToDate());
-        QCOMPARE(underlined(), QStringList({"wrold", "speling", "Qwertzuiop"}));
+        QCOMPARE(underlined(), QStringList({"wrold", "speling", "Qwertzuiop", "wrold"}));
         QMenu &menu = child<QMenu>(*w, "PopupMenu1");
         const qsizetype standard = menu.actions().size();
         const auto openAt = [&](int position) {
@@ -337,8 +337,11 @@ private slots:
             return static_cast<QAction *>(nullptr);
         };
 
-        // A word spelled right, or no word: only the usual entries.
+        // A word spelled right, or beside the text: only the usual entries.
         QCOMPARE(openAt(4).size(), standard);
+        menu.hide();
+        emit edit()->customContextMenuRequested(pointAt(55) + QPoint(20, 0));
+        QCOMPARE(menu.actions().size(), standard);
         menu.hide();
 
         QSignalSpy steps(edit()->document(), &QTextDocument::undoCommandAdded);
@@ -348,7 +351,7 @@ private slots:
         QCOMPARE(offered.size(), standard + menu.actions().indexOf(find("Add to Dic&tionary")) + 2);
         offered.first()->trigger();
         menu.hide();
-        QCOMPARE(edit()->text(), QByteArray("I wrote a world and a speling and Qwertzuiop here"));
+        QCOMPARE(edit()->text(), QByteArray("I wrote a world and a speling and Qwertzuiop here wrold"));
         QCOMPARE(steps.size(), 1);
         QVERIFY(w->isModified());
         QTRY_COMPARE(menu.actions().size(), standard);
@@ -360,10 +363,10 @@ private slots:
         find("Add to Dic&tionary")->trigger();
         menu.hide();
         QTRY_VERIFY(underline().isUpToDate());
-        QCOMPARE(underlined(), QStringList());
+        QCOMPARE(underlined(), QStringList({"wrold"}));
         QVERIFY(personalList().contains("Qwertzuiop"));
         QVERIFY(!personalList().contains("speling"));
-        QCOMPARE(edit()->text(), QByteArray("I wrote a world and a speling and Qwertzuiop here"));
+        QCOMPARE(edit()->text(), QByteArray("I wrote a world and a speling and Qwertzuiop here wrold"));
     }
 };
 
