@@ -126,6 +126,11 @@ QString SpellCheckWindow::word() const
 
 void SpellCheckWindow::run(Library &library, const QString &language)
 {
+    if (!library.checker(language)) {
+        // Listed, but the engine could not read it.
+        showError(QStringLiteral("Cannot open the dictionary %1").arg(Library::displayName(language)));
+        return;
+    }
     const bool found = begin(library, language);
     if (found)
         showModal();
