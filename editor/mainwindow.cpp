@@ -13,6 +13,7 @@
 #include "mail/windows/preferenceswindow.h"
 #include "settings/store.h"
 #include "settings/values.h"
+#include "spelling/windows/spellchecking.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
@@ -144,6 +145,12 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
 
     m_findWindow = new FindWindow(*m_editor, this);
     m_clipboardWindow = new ClipboardWindow(this);
+    // What lies between the encrypted block's markers is never checked.
+    const auto marker = [](std::string_view m) {
+        return QString::fromLatin1(m.data(), qsizetype(m.size()));
+    };
+    m_spelling = new spelling::windows::SpellChecking(
+        *m_editor, {marker(cipher::kBeginMarker), marker(cipher::kEndMarker)}, this);
 
     buildMenus();
     QList<QAbstractButton *> lettered;
@@ -165,9 +172,17 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
 
     connect(m_editor, &RichEdit::changed, this, &MainWindow::textChanged);
     connect(m_editor, &RichEdit::selectionMoved, this, [this] { setModified(true); });
+    connect(m_spelling, &spelling::windows::SpellChecking::textChanged, this,
+        [this] { setModified(true); });
     m_editor->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_editor, &QWidget::customContextMenuRequested, this,
-        [this](const QPoint &at) { m_contextMenu->popup(m_editor->viewport()->mapToGlobal(at)); });
+    connect(m_editor, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        // The word under the mouse first, when it is misspelled.
+        m_spelling->addSuggestions(*m_contextMenu, at);
+        m_contextMenu->popup(m_editor->viewport()->mapToGlobal(at));
+    });
+    run([this] { m_spelling->restore(); });
+    m_checkAsYouType->setChecked(m_spelling->checksAsYouType());
+    m_checkAsYouType->setEnabled(m_spelling->isAvailable());
 
     resize(531, 408);
 
@@ -280,6 +295,8 @@ void MainWindow::buildMenus()
     options->addSeparator();
     m_wordWrap = addTick(options, QStringLiteral("WordWrap1"), QStringLiteral("&Word Wrap"),
         &MainWindow::toggleWordWrap);
+    m_checkAsYouType = addTick(options, QStringLiteral("CheckAsYouType1"),
+        QStringLiteral("Check Spelling as You T&ype"), &MainWindow::toggleCheckAsYouType);
     options->addSeparator();
     addCommand(
         options, QStringLiteral("Colors1"), QStringLiteral("&Font..."), &MainWindow::chooseFont);
@@ -687,8 +704,14 @@ void MainWindow::chooseClipboardDelay()
 
 void MainWindow::spellCheck()
 {
-    messageBox(QStringLiteral("Spell check will be working in\nthe next build of Velmorandquist."),
-        applicationTitle(), Icon::None);
+    // Without a dictionary there is nothing to check with.
+    if (!m_spelling->isAvailable()) {
+        messageBox(
+            QStringLiteral("Spell check will be working in\nthe next build of Velmorandquist."),
+            applicationTitle(), Icon::None);
+        return;
+    }
+    m_spelling->spellCheck();
 }
 
 void MainWindow::wipeFile()
@@ -781,6 +804,13 @@ void MainWindow::toggleWordWrap()
     const bool on = !m_wordWrap->isChecked();
     m_editor->setWordWrap(on);
     m_wordWrap->setChecked(on);
+}
+
+void MainWindow::toggleCheckAsYouType()
+{
+    const bool on = !m_checkAsYouType->isChecked();
+    m_checkAsYouType->setChecked(on);
+    m_spelling->setChecksAsYouType(on);
 }
 
 void MainWindow::chooseFont()

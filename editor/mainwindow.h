@@ -31,6 +31,10 @@ class ComposerWindow;
 class PreferencesWindow;
 } // namespace mail::windows
 
+namespace spelling::windows {
+class SpellChecking;
+}
+
 namespace editor {
 
 class ClipboardWindow;
@@ -70,6 +74,7 @@ public:
     // The row with captions (Panel3) and the row without (Panel1).
     ToolbarRow &captionRow() const { return *m_captionRow; }
     ToolbarRow &pictureRow() const { return *m_pictureRow; }
+    spelling::windows::SpellChecking &spelling() const { return *m_spelling; }
     // What the start-up notice check read from the store, once it ran.
     const QString &startKey() const { return m_startKey; }
     QTimer &noticeTimer() const { return *m_noticeTimer; }
@@ -119,6 +124,7 @@ public:
     void toggleToolBar();
     void toggleButtonText();
     void toggleWordWrap();
+    void toggleCheckAsYouType();
     void chooseFont();
     void chooseBackground();
     void help();
@@ -193,6 +199,8 @@ private:
     // A digest of the secret copy's text, to know it again when the timer
     // runs out; the text itself is not kept twice.
     QByteArray m_secretClipDigest;
+    QAction *m_checkAsYouType;
+    spelling::windows::SpellChecking *m_spelling;
     QTimer *m_noticeTimer;
     QString m_startKey;
 

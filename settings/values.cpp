@@ -185,4 +185,50 @@ void writeClipboardDelay(int seconds)
     store.closeKey();
 }
 
+QString spellingKeyPath()
+{
+    return environmentKeyPath() + QStringLiteral("\\spelling");
+}
+
+namespace {
+
+QString readSpelling(const char *name)
+{
+    Store store;
+    store.openKey(spellingKeyPath(), true);
+    const QString value = store.readString(QString::fromLatin1(name));
+    store.closeKey();
+    return value;
+}
+
+void writeSpelling(const char *name, const QString &value)
+{
+    Store store;
+    store.openKey(spellingKeyPath(), true);
+    store.writeString(QString::fromLatin1(name), value);
+    store.closeKey();
+}
+
+} // namespace
+
+QString readSpellingLanguage()
+{
+    return readSpelling("spell_lang");
+}
+
+void writeSpellingLanguage(const QString &language)
+{
+    writeSpelling("spell_lang", language);
+}
+
+bool readCheckAsYouType()
+{
+    return readSpelling("spell_typing") != QLatin1String("no");
+}
+
+void writeCheckAsYouType(bool on)
+{
+    writeSpelling("spell_typing", on ? QStringLiteral("yes") : QStringLiteral("no"));
+}
+
 } // namespace settings

@@ -72,4 +72,15 @@ int readClipboardDelay();
 // Throws Error.
 void writeClipboardDelay(int seconds);
 
+// The spell checker's choices, under "\environment\spelling": the
+// dictionary last chosen ("spell_lang", a tag such as "en_US"; empty when
+// none was) and whether words are checked as they are typed
+// ("spell_typing": "no" is off, anything else or nothing is on). Reads
+// throw Error for a value of another type, writes when it cannot be written.
+QString spellingKeyPath();
+QString readSpellingLanguage();
+void writeSpellingLanguage(const QString &language);
+bool readCheckAsYouType();
+void writeCheckAsYouType(bool on);
+
 } // namespace settings

@@ -13,6 +13,9 @@
 #include "gui/richedit.h"
 #include "mail/windows/certificatewindow.h"
 #include "mail/windows/passwordwindow.h"
+#include "spelling/library.h"
+#include "spelling/windows/spellchecking.h"
+#include "spelling/windows/spellcheckwindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -122,5 +125,18 @@ int main(int argc, char *argv[])
     main.clipboardWindow().show();
     ok = save(&main.clipboardWindow(), out.filePath(QStringLiteral("ClipboardWindow.png"))) && ok;
     main.clipboardWindow().hide();
+    // Checking as you type, and the Spell Check window at its first word.
+    main.editor().setText("Dear Anna,\r\nI will be at teh station on Thursday mornig. Bring the "
+                          "letter and the map; we will wlak to the old mill.\r\n\r\nSee you,\r\nJon");
+    ok = save(&main, out.filePath(QStringLiteral("main-spelling.png"))) && ok;
+    spelling::windows::SpellChecking &spelling = main.spelling();
+    if (spelling.isAvailable()) {
+        spelling::windows::SpellCheckWindow &window = spelling.window();
+        if (window.begin(spelling::library(), spelling.language())) {
+            window.show();
+            ok = save(&window, out.filePath(QStringLiteral("SpellCheckWindow.png"))) && ok;
+            window.hide();
+        }
+    }
     return ok ? 0 : 1;
 }

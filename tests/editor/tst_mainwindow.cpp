@@ -12,6 +12,7 @@
 #include "mail/windows/passwordwindow.h"
 #include "settings/store.h"
 #include "settings/values.h"
+#include "spelling/library.h"
 #include "tests/support/files.h"
 #include "tests/support/scriptedmodal.h"
 
@@ -456,10 +457,19 @@ private slots:
 
     void spellCheckMessage()
     {
+        // Without a dictionary installed the command keeps its old message
+        // and nothing is checked as it is typed.
+        spelling::Library none({QStringLiteral("no-such-engine")});
+        spelling::installLibrary(&none);
+        program.reset();
+        start();
+        spelling::installLibrary(nullptr);
         action("SpellCheck1").trigger();
         QCOMPARE(ui->log.last(),
             QStringLiteral("message Velmorandquist none ok: Spell check will be working in\n"
                            "the next build of Velmorandquist."));
+        QVERIFY(!action("CheckAsYouType1").isEnabled() && !action("CheckAsYouType1").isChecked());
+        program.reset(); // before the library it was made with
     }
 
     void copyAllSelectsAndCopies()
