@@ -5,6 +5,8 @@
 // tools, all of them naming each other consistently, the licence stated alike
 // everywhere, and the running program's windows tied to its menu entry.
 
+#include "tests/support/process.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -21,45 +23,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// No display of any kind, as on a terminal logged in over ssh.
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DESTDIR"})
-        env.remove(QString::fromLatin1(name));
-    return env;
-}
-
-Run run(const QString &program, const QStringList &arguments,
-    const QProcessEnvironment &env = withoutDisplay())
-{
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    Run r;
-    if (!process.waitForStarted(10000)) {
-        r.err = "could not start " + program.toLocal8Bit();
-        return r;
-    }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        r.err = "timed out: " + program.toLocal8Bit();
-        return r;
-    }
-    r.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    r.out = process.readAllStandardOutput();
-    r.err = process.readAllStandardError();
-    return r;
-}
+using testsupport::run;
+using testsupport::Run;
+using testsupport::withoutDisplay;
 
 QByteArray read(const QString &path)
 {
@@ -340,7 +306,7 @@ void TestDesktop::installedFileType()
     const QString mime = m_share + "/mime"_L1;
     QProcessEnvironment env = withoutDisplay();
     env.insert(u"XDG_DATA_DIRS"_s, m_share);
-    const Run update = run(u"update-mime-database"_s, {mime}, env);
+    const Run update = run(u"update-mime-database"_s, {mime}, {}, 120000, env);
     QVERIFY2(update.status == 0 && update.err.isEmpty(), update.err.constData());
     QVERIFY(read(mime + "/globs2"_L1).contains(":application/x-velmorandquist:*.vlq"));
     QVERIFY(

@@ -3,6 +3,8 @@
 // about, its fields say what the project says, its version sorts before the
 // final release, and the programs it holds work.
 
+#include "tests/support/process.h"
+
 #include <QDir>
 #include <QFile>
 #include <QMap>
@@ -14,40 +16,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QString &program, const QStringList &arguments, const QByteArray &input = {},
-    int timeoutMs = 120000)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "DESTDIR"})
-        env.remove(QString::fromLatin1(name));
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    Run r;
-    if (!process.waitForStarted(10000)) {
-        r.err = "could not start " + program.toLocal8Bit();
-        return r;
-    }
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        r.err = "timed out: " + program.toLocal8Bit();
-        return r;
-    }
-    r.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    r.out = process.readAllStandardOutput();
-    r.err = process.readAllStandardError();
-    return r;
-}
+using testsupport::run;
+using testsupport::Run;
 
 } // namespace
 
