@@ -266,12 +266,14 @@ void MainWindow::buildMenus()
         edit, QStringLiteral("SelectAll1"), QStringLiteral("&Select All"), &MainWindow::selectAll);
     addCommand(edit, QStringLiteral("Clear1"), QStringLiteral("C&lear All"), &MainWindow::clearAll);
     edit->addSeparator();
-    addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find);
+    addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find)
+        ->setShortcut(QKeySequence::Find);
     addCommand(
         edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext)
         ->setShortcut(QKeySequence(Qt::Key_F3));
     addCommand(
-        edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace);
+        edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace)
+        ->setShortcut(QKeySequence::Replace);
 
     QMenu *tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("SpellCheck1"), QStringLiteral("&Spell Check..."),

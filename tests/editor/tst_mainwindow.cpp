@@ -991,7 +991,7 @@ private slots:
         type(QStringLiteral("one two One twofold two"));
         QVERIFY(action("Undo1").isEnabled());
         FindWindow &find = w->findWindow();
-        action("Find1").trigger();
+        QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
         // Open beside the editor, which goes on taking keys.
         QVERIFY(find.isVisible() && !find.isModal());
         QCOMPARE(find.windowTitle(), QStringLiteral("Find"));
@@ -1024,7 +1024,7 @@ private slots:
 
         // Replace: the selection, when it matches, then on to the next.
         edit()->moveCursor(QTextCursor::Start);
-        action("Replace1").trigger();
+        QTest::keyClick(w, Qt::Key_H, Qt::ControlModifier);
         QCOMPARE(find.windowTitle(), QStringLiteral("Replace"));
         child<QLineEdit>(find, "FindText").setText("two");
         child<QLineEdit>(find, "ReplaceText").setText("2");
