@@ -4,6 +4,30 @@
 
 namespace settings {
 
+namespace {
+
+// One value, with its key opened for that one use (made when missing unless
+// told not to) and closed again.
+QString readValue(const QString &key, const QString &name, bool create = true)
+{
+    Store store;
+    store.openKey(key, create);
+    const QString value = store.readString(name);
+    store.closeKey();
+    return value;
+}
+
+// A key that cannot be opened shows as the write failing.
+void writeValue(const QString &key, const QString &name, const QString &value)
+{
+    Store store;
+    store.openKey(key, true);
+    store.writeString(name, value);
+    store.closeKey();
+}
+
+} // namespace
+
 QString programKeyPath()
 {
     return QStringLiteral("\\software\\Qumo\\Velmorandquist");
@@ -28,20 +52,12 @@ QString startKeyName()
 
 QString readStartKey()
 {
-    Store store;
-    store.openKey(startKeyPath(), true);
-    const QString value = store.readString(startKeyName());
-    store.closeKey();
-    return value;
+    return readValue(startKeyPath(), startKeyName());
 }
 
 void suppressStartupNotice()
 {
-    Store store;
-    // A key that cannot be opened shows as the write failing.
-    store.openKey(startKeyPath(), true);
-    store.writeString(startKeyName(), QStringLiteral("no"));
-    store.closeKey();
+    writeValue(startKeyPath(), startKeyName(), QStringLiteral("no"));
 }
 
 namespace {
@@ -108,19 +124,12 @@ void writeMailValues(const MailValues &values)
 
 QString readTrustedCertificate(const QString &server)
 {
-    Store store;
-    store.openKey(certificatesKeyPath(), false);
-    const QString value = store.readString(server);
-    store.closeKey();
-    return value;
+    return readValue(certificatesKeyPath(), server, false);
 }
 
 void writeTrustedCertificate(const QString &server, const QString &fingerprint)
 {
-    Store store;
-    store.openKey(certificatesKeyPath(), true);
-    store.writeString(server, fingerprint);
-    store.closeKey();
+    writeValue(certificatesKeyPath(), server, fingerprint);
 }
 
 QString recentFilesKeyPath()
@@ -168,10 +177,7 @@ QString clipboardDelayName()
 
 int readClipboardDelay()
 {
-    Store store;
-    store.openKey(environmentKeyPath(), true);
-    const QString text = store.readString(clipboardDelayName());
-    store.closeKey();
+    const QString text = readValue(environmentKeyPath(), clipboardDelayName());
     bool ok = false;
     const int seconds = text.trimmed().toInt(&ok);
     return ok && seconds >= 0 ? seconds : kDefaultClipboardDelay;
@@ -179,10 +185,7 @@ int readClipboardDelay()
 
 void writeClipboardDelay(int seconds)
 {
-    Store store;
-    store.openKey(environmentKeyPath(), true);
-    store.writeString(clipboardDelayName(), QString::number(seconds));
-    store.closeKey();
+    writeValue(environmentKeyPath(), clipboardDelayName(), QString::number(seconds));
 }
 
 QString spellingKeyPath()
@@ -190,45 +193,25 @@ QString spellingKeyPath()
     return environmentKeyPath() + QStringLiteral("\\spelling");
 }
 
-namespace {
-
-QString readSpelling(const char *name)
-{
-    Store store;
-    store.openKey(spellingKeyPath(), true);
-    const QString value = store.readString(QString::fromLatin1(name));
-    store.closeKey();
-    return value;
-}
-
-void writeSpelling(const char *name, const QString &value)
-{
-    Store store;
-    store.openKey(spellingKeyPath(), true);
-    store.writeString(QString::fromLatin1(name), value);
-    store.closeKey();
-}
-
-} // namespace
-
 QString readSpellingLanguage()
 {
-    return readSpelling("spell_lang");
+    return readValue(spellingKeyPath(), QStringLiteral("spell_lang"));
 }
 
 void writeSpellingLanguage(const QString &language)
 {
-    writeSpelling("spell_lang", language);
+    writeValue(spellingKeyPath(), QStringLiteral("spell_lang"), language);
 }
 
 bool readCheckAsYouType()
 {
-    return readSpelling("spell_typing") != QLatin1String("no");
+    return readValue(spellingKeyPath(), QStringLiteral("spell_typing")) != QLatin1String("no");
 }
 
 void writeCheckAsYouType(bool on)
 {
-    writeSpelling("spell_typing", on ? QStringLiteral("yes") : QStringLiteral("no"));
+    writeValue(spellingKeyPath(), QStringLiteral("spell_typing"),
+        on ? QStringLiteral("yes") : QStringLiteral("no"));
 }
 
 } // namespace settings
