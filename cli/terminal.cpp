@@ -1,9 +1,12 @@
 #include "cli/terminal.h"
 
+#include "cipher/cipher.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -92,23 +95,35 @@ void reserveLarge(std::string &out, std::size_t more)
 #endif
 }
 
+void wipe(std::string &s)
+{
+    cipher::wipe(s.data(), s.capacity());
+    s.clear();
+}
+
 bool readAll(int fd, std::string &out, std::size_t limit)
 {
     if (const std::size_t size = regularFileSize(fd))
         reserveLarge(out, std::min(size, limit + 1));
     char buffer[1 << 16];
+    bool ok = true;
     while (out.size() <= limit) {
         const std::size_t want = std::min(sizeof buffer, limit + 1 - out.size());
         const ssize_t got = ::read(fd, buffer, want);
         if (got > 0) {
             out.append(buffer, static_cast<std::size_t>(got));
         } else if (got == 0) {
-            return true;
+            break;
         } else if (errno != EINTR) {
-            return false;
+            ok = false;
+            break;
         }
     }
-    return true;
+    // What passed through the stack is secret as well.
+    const int saved = errno;
+    cipher::wipe(buffer, sizeof buffer);
+    errno = saved;
+    return ok;
 }
 
 bool writeAll(int fd, std::string_view data)
@@ -123,17 +138,28 @@ bool writeAll(int fd, std::string_view data)
     return true;
 }
 
-bool readPasswordFile(
-    const std::string &path, std::size_t maxLength, std::string &password, std::string &error)
+bool readPasswordFile(const std::string &path, std::size_t maxLength, std::string &password,
+    std::string &error, std::string &exposed)
 {
+    exposed.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
+    // Only a file on the disk has a mode worth a word: a pipe or /dev/stdin
+    // holds the password just while it passes.
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
+        && (status.st_mode & (S_IRGRP | S_IROTH))) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        exposed = mode;
+    }
     // The longest usable line with its CR LF, and one byte to tell a longer
     // one: a line that does not end within them is too long whatever follows.
     std::string content;
+    Wiped wipedContent(content);
     const bool ok = readAll(fd, content, maxLength + 2);
     const int readErrno = errno;
     ::close(fd);
@@ -142,7 +168,7 @@ bool readPasswordFile(
         return false;
     }
     const std::size_t end = content.find('\n');
-    password = content.substr(0, end);
+    password.assign(content, 0, end);
     if (end != std::string::npos || content.size() <= maxLength + 2) {
         if (!password.empty() && password.back() == '\r')
             password.pop_back();
@@ -167,6 +193,8 @@ Prompt askPassword(const char *prompt, std::size_t maxLength, std::string &passw
         EchoOff quiet(fd, mode);
         if (quiet.ok() && writeAll(fd, prompt)) {
             password.clear();
+            // Grown in place: no copy of the first characters is left behind.
+            password.reserve(maxLength + 2);
             char c = 0;
             for (;;) {
                 const ssize_t got = ::read(fd, &c, 1);
@@ -179,6 +207,7 @@ Prompt askPassword(const char *prompt, std::size_t maxLength, std::string &passw
                 if (password.size() < maxLength + 2)
                     password += c;
             }
+            cipher::wipe(&c, 1);
             if (!password.empty() && password.back() == '\r')
                 password.pop_back();
             if (password.size() > maxLength + 1)

@@ -25,9 +25,30 @@ bool writeAll(int fd, std::string_view data);
 // The first line of the file, without its line end (LF, CR LF or a last CR),
 // cut to maxLength + 1 characters when it is longer: only a few bytes past
 // maxLength are read, whatever the file holds. False when the file cannot be
-// read; error then holds the reason.
-bool readPasswordFile(
-    const std::string &path, std::size_t maxLength, std::string &password, std::string &error);
+// read; error then holds the reason. exposed is set when the file is a
+// regular file that others than its owner may read (its mode, e.g. "0644"),
+// else cleared.
+bool readPasswordFile(const std::string &path, std::size_t maxLength, std::string &password,
+    std::string &error, std::string &exposed);
+
+// Overwrites the string's whole buffer (a short string's lies inside the
+// object itself, so freeing would not reach it), then empties it.
+void wipe(std::string &s);
+
+// Wipes a string when it goes out of scope.
+class Wiped
+{
+public:
+    explicit Wiped(std::string &s)
+        : m_s(s)
+    { }
+    ~Wiped() { wipe(m_s); }
+    Wiped(const Wiped &) = delete;
+    Wiped &operator=(const Wiped &) = delete;
+
+private:
+    std::string &m_s;
+};
 
 enum class Prompt {
     Answered,

@@ -2,6 +2,7 @@
 // without a display.
 
 #include "cipher/cipher.h"
+#include "cipher/hardening.h"
 #include "cipher/refusals.h"
 #include "cipher/strong.h"
 #include "cli/terminal.h"
@@ -283,11 +284,17 @@ int obtainPassword(
 {
     if (options.hasPasswordFile) {
         std::string error;
+        std::string exposed;
         if (!vlq::readPasswordFile(
-                options.passwordFile, cipher::kMaxPasswordLength, password, error)) {
+                options.passwordFile, cipher::kMaxPasswordLength, password, error, exposed)) {
             say("vlq: cannot read the password file " + options.passwordFile + ": " + error);
             return Refused;
         }
+        // As ssh does for a key, but the run goes on: the harm is done already.
+        if (!exposed.empty())
+            say("vlq: warning: the password file " + options.passwordFile
+                + " can be read by other users (mode " + exposed
+                + "); make it private with: chmod 600 " + options.passwordFile);
         confirmation = password;
         return Good;
     }
@@ -325,11 +332,18 @@ int readInput(std::string &text, std::size_t limit, std::size_t spare, bool crlf
     // bytes made CR LF) fits at once. A pipe's text grows as it comes.
     if (const std::size_t size = std::min(vlq::regularFileSize(STDIN_FILENO), limit + 1))
         vlq::reserveLarge(text, size + size / 4 + spare);
-    char chunk[1 << 16];
+    // The chunk passes the text through the stack: wiped on every way out.
+    struct Chunk
+    {
+        char bytes[1 << 16];
+        ~Chunk() { cipher::wipe(bytes, sizeof bytes); }
+    } buffer;
+    char *const chunk = buffer.bytes;
+    constexpr std::size_t kChunkSize = sizeof buffer.bytes;
     std::size_t total = 0;
     char last = 0;
     for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, chunk, std::min(sizeof chunk, limit + 1 - total));
+        const ssize_t got = ::read(STDIN_FILENO, chunk, std::min(kChunkSize, limit + 1 - total));
         if (got == 0)
             return Good;
         if (got < 0) {
@@ -368,9 +382,11 @@ void cannotEncrypt(const cipher::DomainIssue &issue)
 int encryptStrong(const std::string &password)
 {
     std::string text;
+    vlq::Wiped wipedText(text);
     if (const int status = readInput(text, std::string::npos - 1, 0, false))
         return status;
-    const std::string block = cipher::strong::encryptText(text, password);
+    std::string block = cipher::strong::encryptText(text, password);
+    vlq::wipe(text);
     if (block.empty()) {
         say("vlq: cannot encrypt: the key derivation could not get its memory.");
         return Refused;
@@ -382,6 +398,8 @@ int encrypt(const Options &options)
 {
     std::string password;
     std::string confirmation;
+    vlq::Wiped wipedPassword(password);
+    vlq::Wiped wipedConfirmation(confirmation);
     if (const int status = obtainPassword(options, true, password, confirmation))
         return status;
 
@@ -409,6 +427,7 @@ int encrypt(const Options &options)
     // text comes after room for the block's head and becomes its block where
     // it lies.
     std::string text(cipher::kBlockHead, '0');
+    vlq::Wiped wipedText(text);
     const int status = readInput(text, cipher::kMaxPlainTextLength, cipher::kBlockOverhead, true);
     if (status == TooMuch) {
         cannotEncrypt(cipher::DomainIssue {cipher::DomainIssue::Kind::ChecksumTooLarge});
@@ -432,6 +451,7 @@ int decrypt(const Options &options)
 {
     std::string password;
     std::string unused;
+    vlq::Wiped wipedPassword(password);
     if (const int status = obtainPassword(options, false, password, unused))
         return status;
     if (password.size() > cipher::kMaxPasswordLength) {
@@ -443,6 +463,7 @@ int decrypt(const Options &options)
     // The input is read as it is, since a level 4 block gives back exactly
     // what was sealed and the text around it as it came.
     std::string text;
+    vlq::Wiped wipedText(text);
     if (const int status = readInput(text, std::string::npos - 1, 0, false))
         return status;
     // A strong payload takes the strong road whatever its mark says, so a
@@ -453,7 +474,8 @@ int decrypt(const Options &options)
     if (strong) {
         result = cipher::strong::decryptText(text, password);
         if (result.verdict == cipher::Verdict::Good)
-            text = std::move(result.text);
+            text.swap(result.text);
+        vlq::wipe(result.text);
     } else {
         toCrLf(text);
         result = cipher::decryptInPlace(text, password);
@@ -502,6 +524,7 @@ int run(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    cipher::hardenProcess("vlq");
     // A closed pipe is an error to report, not a reason to die silently.
     std::signal(SIGPIPE, SIG_IGN);
 

@@ -158,13 +158,39 @@ namespace {
 // written back and the backup removed, and should even that fail, the
 // backup stays where it is. fsync() is called by hand: QFile offers no way
 // to know the bytes are on the disk before the old ones are written over.
-void saveInPlace(const QString &target, const QByteArray &bytes, const QString &cannotCreate)
+constexpr mode_t kOthersRead = S_IRGRP | S_IROTH;
+constexpr QFileDevice::Permissions kPrivate = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+Error notPrivate(const QString &target, const QString &why)
+{
+    return Error(QStringLiteral("Cannot save %1 privately: other users may read it and its "
+                                "permissions cannot be changed (%2)")
+                     .arg(target, why));
+}
+
+// Before a private save: true when the file was readable by others and is
+// now 0600 (nothing is written yet).
+bool makePrivate(QFile &file, const QString &target)
+{
+    struct stat st;
+    if (::fstat(file.handle(), &st) != 0)
+        throw notPrivate(target, qt_error_string(errno));
+    if (!(st.st_mode & kOthersRead))
+        return false;
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
+        throw notPrivate(target, qt_error_string(errno));
+    return true;
+}
+
+bool saveInPlace(
+    const QString &target, const QByteArray &bytes, const QString &cannotCreate, Access access)
 {
     QFile file(target);
     // Unbuffered: after a failed write no buffered rest stands in the way
     // of writing the old content back.
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw Error(cannotCreate);
+    const bool madePrivate = access == Access::Private && makePrivate(file, target);
     QByteArray old;
     try {
         old = file.readAll();
@@ -192,7 +218,7 @@ void saveInPlace(const QString &target, const QByteArray &bytes, const QString &
             && file.resize(content.size()) && ::fsync(file.handle()) == 0;
     };
     if (writeAll(bytes))
-        return;
+        return madePrivate;
     file.unsetError();
     if (!writeAll(old))
         backup.setAutoRemove(false);
@@ -201,7 +227,8 @@ void saveInPlace(const QString &target, const QByteArray &bytes, const QString &
 
 } // namespace
 
-void saveFile(const QTextDocument &doc, const QString &fileName, const QColor &defaultColor)
+bool saveFile(
+    const QTextDocument &doc, const QString &fileName, const QColor &defaultColor, Access access)
 {
     const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(fileName);
     const QFileInfo info(fileName);
@@ -227,8 +254,7 @@ void saveFile(const QTextDocument &doc, const QString &fileName, const QColor &d
             || ::access(
                    QFile::encodeName(QFileInfo(target).absolutePath()).constData(), W_OK | X_OK)
                 != 0)) {
-        saveInPlace(target, bytes, cannotCreate);
-        return;
+        return saveInPlace(target, bytes, cannotCreate, access);
     }
 
     // The text goes to a new file beside the target, which replaces the
@@ -236,8 +262,21 @@ void saveFile(const QTextDocument &doc, const QString &fileName, const QColor &d
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         throw Error(cannotCreate);
+    // The new file takes the old one's mode, or the umask's: a private save
+    // sets it before a byte is written.
+    bool madePrivate = false;
+    if (access == Access::Private) {
+        const bool wasOpen = info.exists() && (info.permissions()
+                                                  & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        if (!info.exists() || wasOpen) {
+            if (!file.setPermissions(kPrivate))
+                throw notPrivate(target, file.errorString());
+            madePrivate = wasOpen;
+        }
+    }
     if (file.write(bytes) != bytes.size() || !file.commit())
         throw Error(saveFailed());
+    return madePrivate;
 }
 
 } // namespace document::rtf

@@ -49,8 +49,15 @@ QByteArray saveBytes(const QTextDocument &doc, const QColor &defaultColor = QCol
 // of it, which is written back should the write fail. Either way a failed
 // save leaves the old file as it was.
 void loadFile(QTextDocument &doc, const QString &fileName);
-void saveFile(
-    const QTextDocument &doc, const QString &fileName, const QColor &defaultColor = QColor());
+//
+// A private save (of a secret) is readable by the user only, whatever the
+// umask: a new file gets mode 0600, an existing one keeps its mode unless
+// group or others may read it, and then becomes 0600 (the return value says
+// so, for the user to be told; false otherwise). A file whose mode cannot be
+// changed is not written: "Cannot save %1 privately: ...".
+enum class Access { AsFile, Private };
+bool saveFile(const QTextDocument &doc, const QString &fileName,
+    const QColor &defaultColor = QColor(), Access access = Access::AsFile);
 
 // The character formatting the file format carries, as a run shows it: the
 // run's own properties where it sets them, else those of the document's

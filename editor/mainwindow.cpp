@@ -128,6 +128,15 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
             m_status[i]->setMinimumWidth(85); // wider where a large font needs it
         bar->addWidget(m_status[i], i < 2 ? 0 : 1);
     }
+    // Short notices ("Clipboard cleared at ...") go beside the panels
+    // instead of over them, and go again after ten seconds.
+    m_notice = new QLabel(bar);
+    m_notice->setObjectName(QStringLiteral("Notice"));
+    bar->addPermanentWidget(m_notice);
+    m_noticeClear = new QTimer(this);
+    m_noticeClear->setSingleShot(true);
+    m_noticeClear->setInterval(10000);
+    connect(m_noticeClear, &QTimer::timeout, m_notice, &QLabel::clear);
 
     const QString folder = QDir::home().filePath(QStringLiteral("Velmorandquist/Encrypted"));
     m_openDialog.mode = FileRequest::Mode::Open;
@@ -169,6 +178,16 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::clearSecretClipboard);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
         &MainWindow::clipboardChanged);
+    // Selecting decrypted text is not copying it: the X11 selection, which
+    // every program can read at any time unasked, does not keep it.
+    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        if (mode == QClipboard::Selection && m_editor->isSecretCopy(clipboard->mimeData(mode)))
+            clipboard->clear(mode);
+    });
+    // At the end the desktop's clipboard manager would be handed the
+    // clipboard, secret or not, and keep it after the program has gone.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::clearSecretCopies);
 
     connect(m_editor, &RichEdit::changed, this, &MainWindow::textChanged);
     connect(m_editor, &RichEdit::selectionMoved, this, [this] { setModified(true); });
@@ -200,6 +219,11 @@ MainWindow::~MainWindow() = default;
 QString MainWindow::statusText(int panel) const
 {
     return m_status[panel]->text();
+}
+
+QString MainWindow::notice() const
+{
+    return m_notice->text();
 }
 
 QAction *MainWindow::addCommand(
@@ -388,19 +412,36 @@ bool MainWindow::askSaveChanges()
     // so does a No to saving decrypted text unencrypted.
     if (!allowUnencryptedSave() || !m_saveDialog.execute())
         return false;
-    m_editor->saveToFile(m_saveDialog.fileName);
-    rememberFile(m_saveDialog.fileName);
+    saveDocument(m_saveDialog.fileName);
     return true;
+}
+
+void MainWindow::saveDocument(const QString &fileName)
+{
+    // Decrypted text is for the user's eyes only: the file is readable by
+    // the user alone, and its name stays out of the recent files, which
+    // others may see in the settings or over the user's shoulder.
+    if (m_editor->saveToFile(fileName, m_decrypted)) {
+        messageBox(QStringLiteral("%1 could be read by other users. As it now holds decrypted "
+                                  "text, only you can read it from now on.")
+                       .arg(fileName),
+            applicationTitle(), Icon::Information);
+    }
+    if (m_decrypted)
+        forgetFile(fileName);
+    else
+        rememberFile(fileName);
 }
 
 bool MainWindow::allowUnencryptedSave()
 {
     if (!m_decrypted || m_unencryptedSaveAllowed)
         return true;
+    // Enter and Escape keep the secret off the disk.
     m_unencryptedSaveAllowed =
         messageBox(QStringLiteral("This text was decrypted: saving it writes it to the file "
                                   "unencrypted.\nDo you want to save it unencrypted?"),
-            QStringLiteral("WARNING"), Icon::Warning, Buttons::YesNo)
+            QStringLiteral("WARNING"), Icon::Warning, Buttons::YesNo, Answer::No)
         == Answer::Yes;
     return m_unencryptedSaveAllowed;
 }
@@ -411,6 +452,8 @@ void MainWindow::setDecrypted(bool decrypted)
         m_unencryptedSaveAllowed = false;
     m_decrypted = decrypted;
     m_editor->setSecretCopies(decrypted);
+    // Called whenever a command replaced the text whole.
+    m_spelling->forgetText();
 }
 
 // --- File commands -------------------------------------------------------------
@@ -461,10 +504,9 @@ void MainWindow::saveAs()
 {
     if (!allowUnencryptedSave() || !m_saveDialog.execute())
         return;
-    m_editor->saveToFile(m_saveDialog.fileName);
+    saveDocument(m_saveDialog.fileName);
     setModified(false);
     m_status[2]->setText(m_saveDialog.fileName);
-    rememberFile(m_saveDialog.fileName);
 }
 
 // --- Recent files ----------------------------------------------------------------
@@ -479,6 +521,15 @@ void MainWindow::rememberFile(const QString &fileName)
         files.removeAll(path);
         files.prepend(path);
         settings::writeRecentFiles(files.mid(0, settings::kRecentFileCount));
+    } catch (const settings::Error &) { }
+}
+
+void MainWindow::forgetFile(const QString &fileName)
+{
+    try {
+        QStringList files = settings::readRecentFiles();
+        if (files.removeAll(QFileInfo(fileName).absoluteFilePath()) > 0)
+            settings::writeRecentFiles(files);
     } catch (const settings::Error &) { }
 }
 
@@ -692,9 +743,21 @@ void MainWindow::clearSecretClipboard()
         return;
     clipboard->clear();
     m_secretClipDigest.clear();
-    statusBar()->showMessage(QStringLiteral("Clipboard cleared at %1.")
-                                 .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))),
-        10000);
+    // Beside the panels, which stay in view.
+    m_notice->setText(QStringLiteral("Clipboard cleared at %1.")
+                          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    m_noticeClear->start();
+}
+
+void MainWindow::clearSecretCopies()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+        if (m_editor->isSecretCopy(clipboard->mimeData(mode)))
+            clipboard->clear(mode);
+    }
+    m_clipboardTimer->stop();
+    m_secretClipDigest.clear();
 }
 
 void MainWindow::chooseClipboardDelay()
@@ -884,6 +947,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    clearSecretCopies();
     event->accept();
 }
 

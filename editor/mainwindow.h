@@ -86,6 +86,8 @@ public:
     bool holdsDecryptedText() const { return m_decrypted; }
     // Clears the clipboard when it still holds the last secret copy.
     QTimer &clipboardTimer() const { return *m_clipboardTimer; }
+    // The short notice beside the status panels, empty when there is none.
+    QString notice() const;
 
     // --- Commands: each one handler, shared by its menu entries and buttons.
     // The save question; false when the user chose to save and then
@@ -168,11 +170,17 @@ private:
     bool allowUnencryptedSave();
     // A fresh document, not decrypted: its copies are ordinary again.
     void setDecrypted(bool decrypted);
-    // The file goes to the front of the recent files.
+    // Save As's and the save question's writing of the file.
+    void saveDocument(const QString &fileName);
+    // The file goes to the front of the recent files, or out of them.
     void rememberFile(const QString &fileName);
+    void forgetFile(const QString &fileName);
     void fillRecentMenu();
     void clipboardChanged();
     void clearSecretClipboard();
+    // Takes every secret copy out of the clipboard and the X11 selection at
+    // once (at the end of the program).
+    void clearSecretCopies();
     void checkStartupNotice();
     void textChanged();
     void onActivate();
@@ -185,6 +193,8 @@ private:
     ToolbarRow *m_captionRow;
     ToolbarRow *m_pictureRow;
     QLabel *m_status[3];
+    QLabel *m_notice;
+    QTimer *m_noticeClear;
     QMenu *m_contextMenu;
     QAction *m_showToolBar;
     QAction *m_showButtonText;

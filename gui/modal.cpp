@@ -211,9 +211,10 @@ void setApplicationTitle(const QString &title)
     g_title = title;
 }
 
-Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
+Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons,
+    std::optional<Answer> safeAnswer)
 {
-    return modal().message({text, caption, icon, buttons});
+    return modal().message({text, caption, icon, buttons, safeAnswer});
 }
 
 void showError(const QString &text)
@@ -256,6 +257,17 @@ Answer QtModal::message(const MessageRequest &request)
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    }
+    if (request.safeAnswer) {
+        static constexpr std::pair<Answer, QMessageBox::StandardButton> kButtons[] = {
+            {Answer::Ok, QMessageBox::Ok}, {Answer::Cancel, QMessageBox::Cancel},
+            {Answer::Yes, QMessageBox::Yes}, {Answer::No, QMessageBox::No}};
+        for (const auto &[answer, standard] : kButtons) {
+            if (answer == *request.safeAnswer && box.button(standard)) {
+                box.setDefaultButton(standard);
+                box.setEscapeButton(standard);
+            }
+        }
     }
     switch (box.exec()) {
     case QMessageBox::Ok:

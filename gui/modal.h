@@ -29,6 +29,9 @@ struct MessageRequest
     QString caption;
     Icon icon = Icon::None;
     Buttons buttons = Buttons::Ok;
+    // The answer Enter and Escape give, for a question whose first answer
+    // would be the unsafe one; none: Enter presses the first button.
+    std::optional<Answer> safeAnswer;
 };
 
 // What a file dialog is asked to show. The filter is in description|pattern
@@ -130,8 +133,8 @@ private:
 bool creatingWindows();
 
 // Shorthands for the two kinds of box every part of the program shows.
-Answer messageBox(
-    const QString &text, const QString &caption, Icon icon, Buttons buttons = Buttons::Ok);
+Answer messageBox(const QString &text, const QString &caption, Icon icon,
+    Buttons buttons = Buttons::Ok, std::optional<Answer> safeAnswer = std::nullopt);
 // The application's error box: the text followed by ".", the application
 // title as caption, the error icon and OK.
 void showError(const QString &text);

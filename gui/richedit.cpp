@@ -11,6 +11,8 @@
 #include <QTextDocumentFragment>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace gui {
 
 namespace {
@@ -230,9 +232,10 @@ void RichEdit::loadFromFile(const QString &fileName)
     document::rtf::loadFile(*document(), fileName);
 }
 
-void RichEdit::saveToFile(const QString &fileName) const
+bool RichEdit::saveToFile(const QString &fileName, bool privately) const
 {
-    document::rtf::saveFile(*document(), fileName, m_writtenColor);
+    return document::rtf::saveFile(*document(), fileName, m_writtenColor,
+        privately ? document::rtf::Access::Private : document::rtf::Access::AsFile);
 }
 
 void RichEdit::setDefaultFormat(const QFont &font, const QColor &color)
@@ -361,8 +364,17 @@ QMimeData *RichEdit::createMimeDataFromSelection() const
     if (m_secretCopies) {
         data->setData(secretHintFormat(), secretHintValue());
         m_lastSecretCopy = data;
+        m_liveSecretCopies.removeAll(nullptr);
+        m_liveSecretCopies.append(data);
     }
     return data;
+}
+
+bool RichEdit::isSecretCopy(const QMimeData *data) const
+{
+    return data
+        && std::any_of(m_liveSecretCopies.cbegin(), m_liveSecretCopies.cend(),
+            [data](const QPointer<QMimeData> &copy) { return copy == data; });
 }
 
 bool RichEdit::canInsertFromMimeData(const QMimeData *source) const

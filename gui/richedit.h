@@ -57,6 +57,9 @@ public:
     // The last copy made while secretCopies() was on, while it lives (the
     // clipboard owns it); for telling it apart from what others put there.
     const QMimeData *lastSecretCopy() const { return m_lastSecretCopy; }
+    // Whether the data is a secret copy made here that still lives (in the
+    // clipboard or the X11 selection, which own it).
+    bool isSecretCopy(const QMimeData *data) const;
 
     // Files dragged onto the editor are left to the window under it (which
     // opens them) instead of being inserted as their names.
@@ -64,7 +67,9 @@ public:
 
     // The document's file format (see rtfcodec.h); errors are thrown.
     void loadFromFile(const QString &fileName);
-    void saveToFile(const QString &fileName) const;
+    // privately: readable by the user only (see rtf::saveFile); true when an
+    // existing file others could read was made so.
+    bool saveToFile(const QString &fileName, bool privately = false) const;
 
     // The default character format: text without a format of its own shows
     // in this font and colour, and goes in them into files and the
@@ -100,6 +105,7 @@ private:
     bool m_secretCopies = false;
     bool m_passesFileDrops = false;
     mutable QPointer<QMimeData> m_lastSecretCopy;
+    mutable QList<QPointer<QMimeData>> m_liveSecretCopies;
     // The default colour as the files take it; invalid for "auto".
     QColor m_writtenColor;
     int m_replacing = 0;

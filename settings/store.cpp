@@ -43,10 +43,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace settings {
 
@@ -425,6 +428,20 @@ QString notWritable(const QString &filePath)
     return {};
 }
 
+// Makes the folder and any missing above it readable by the user only, as
+// the XDG rules ask of folders a program creates; existing ones stay as
+// they are.
+bool makePrivatePath(const QString &path)
+{
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    if (QFileInfo(clean).isDir())
+        return true;
+    const QString parent = QFileInfo(clean).absolutePath();
+    if (parent != clean && !makePrivatePath(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(clean).constData(), 0700) == 0 || errno == EEXIST;
+}
+
 } // namespace
 
 struct Store::Private
@@ -446,7 +463,7 @@ struct Store::Private
     QString tryChange(const std::function<bool(Document &)> &apply) const
     {
         const QFileInfo info(filePath);
-        if (!QDir().mkpath(info.absolutePath()))
+        if (!makePrivatePath(info.absolutePath()))
             return QStringLiteral("its folder %1 cannot be made").arg(info.absolutePath());
         QLockFile lock(filePath + QStringLiteral(".lock"));
         lock.setStaleLockTime(StaleLockMs);
@@ -467,7 +484,10 @@ struct Store::Private
         if (bytes.size() > MaxFileSize)
             return QStringLiteral("it would grow too large"); // it could not be read back
         QSaveFile file(filePath);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        // The file names the user's recent files: for the user's eyes only.
+        if (!file.open(QIODevice::WriteOnly)
+            || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+            || file.write(bytes) != bytes.size() || !file.commit())
             return file.errorString();
         return {};
     }

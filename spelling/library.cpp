@@ -131,6 +131,12 @@ void listOne(const char *const tag, const char *const provider, const char *cons
 
 } // namespace
 
+void Library::forgetWords()
+{
+    for (auto &[language, checker] : d->checkers)
+        checker->forget();
+}
+
 Library::Library(const QStringList &providers)
     : d(std::make_unique<Private>())
 {

@@ -38,6 +38,9 @@ public:
     void add(const QString &word);
     // Correct until the program ends.
     void ignore(const QString &word);
+    // Forgets the answers kept for the words asked about, which are words
+    // of the user's text (and may be secret); they are asked again.
+    void forget();
 
 signals:
     // After add() or ignore(): words judged before may now be correct.
@@ -46,7 +49,6 @@ signals:
 private:
     friend class Library;
     Checker(str_enchant_dict *dict, const QString &language);
-    void forget();
 
     str_enchant_dict *m_dict;
     QString m_language;
@@ -75,6 +77,8 @@ public:
     // The checker for an installed language, opened at first use and kept
     // for the library's lifetime; nullptr for a language not installed.
     Checker *checker(const QString &language);
+    // Checker::forget() for every checker opened.
+    void forgetWords();
 
     // A name for people: "English (United States)", or the tag itself for
     // one no locale knows.

@@ -53,6 +53,33 @@ QLineEdit *passwordField(QWidget *parent, const QRect &geometry, int maxLength)
     return edit;
 }
 
+QLineEdit *renewPasswordField(QLineEdit *field)
+{
+    QWidget *parent = field->parentWidget();
+    QLineEdit *fresh = passwordField(parent, field->geometry(), field->maxLength());
+    fresh->setObjectName(field->objectName());
+    fresh->setAccessibleName(field->accessibleName());
+    fresh->setToolTip(field->toolTip());
+    fresh->setFont(field->font());
+    fresh->setVisible(field->isVisibleTo(parent));
+    for (const QByteArray &name : field->dynamicPropertyNames())
+        fresh->setProperty(name.constData(), field->property(name.constData()));
+    // Right after the old one in the focus chain, which closes up behind it.
+    QWidget::setTabOrder(field, fresh);
+    for (QLabel *label : field->window()->findChildren<QLabel *>())
+        if (label->buddy() == field)
+            label->setBuddy(fresh);
+    const bool focused = field->hasFocus();
+    field->setText(QString());
+    field->setObjectName(QString());
+    field->hide();
+    // The old field may be the one whose key event is being handled.
+    field->deleteLater();
+    if (focused)
+        fresh->setFocus();
+    return fresh;
+}
+
 namespace {
 
 // Enter on the focused button presses it, as Space does; it never presses a

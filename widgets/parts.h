@@ -28,6 +28,13 @@ QFrame *bevelledPicture(QWidget *parent, QPoint at, const QString &picture, QSiz
 // A single-line password field of at most maxLength characters, each shown
 // as '*', without the context menu that would copy it.
 QLineEdit *passwordField(QWidget *parent, const QRect &geometry, int maxLength);
+// A password field's text goes when it is emptied, but Qt keeps every typed
+// character in the field's undo history for as long as the field lives. This
+// puts a new, empty field in its place (geometry, name, tab order, focus,
+// label) and destroys the old one with its history once control returns to
+// the event loop; freed memory is wiped. The caller installs its event
+// filters on the new field again.
+QLineEdit *renewPasswordField(QLineEdit *field);
 
 // A button with a glyph. Enter presses it when it has the focus; it is never a
 // default button that Enter presses from elsewhere.

@@ -61,6 +61,13 @@ bool DecryptDialog::eventFilter(QObject *watched, QEvent *event)
     return Form::eventFilter(watched, event);
 }
 
+void DecryptDialog::hideEvent(QHideEvent *event)
+{
+    m_password = widgets::renewPasswordField(m_password);
+    m_password->installEventFilter(this);
+    Form::hideEvent(event);
+}
+
 void DecryptDialog::decrypt()
 {
     const QByteArray text = m_editor.text();
@@ -157,7 +164,7 @@ void DecryptDialog::decryptStrong()
 
 void DecryptDialog::cancel()
 {
-    m_password->clear();
+    m_password->setText(QString());
     done(QDialog::Accepted);
 }
 

@@ -27,6 +27,9 @@ public:
 protected:
     void onActivate() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Nothing typed here outlives the dialog's use: the field is renewed,
+    // its undo history with it.
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // A level 4 block: its text goes back as Unicode, and only when authentic.

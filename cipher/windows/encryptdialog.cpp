@@ -123,6 +123,21 @@ bool EncryptDialog::eventFilter(QObject *watched, QEvent *event)
     return Form::eventFilter(watched, event);
 }
 
+void EncryptDialog::renewFields()
+{
+    m_password = widgets::renewPasswordField(m_password);
+    m_confirmation = widgets::renewPasswordField(m_confirmation);
+    m_password->installEventFilter(this);
+    m_confirmation->installEventFilter(this);
+}
+
+void EncryptDialog::hideEvent(QHideEvent *event)
+{
+    // Nothing typed here outlives the dialog's use.
+    renewFields();
+    Form::hideEvent(event);
+}
+
 void EncryptDialog::refuse(const QString &text)
 {
     messageBox(text, QStringLiteral("ERROR"), Icon::Warning);
@@ -130,8 +145,7 @@ void EncryptDialog::refuse(const QString &text)
 
 void EncryptDialog::clearPasswords()
 {
-    m_password->clear();
-    m_confirmation->clear();
+    renewFields();
     m_password->setFocus();
 }
 
@@ -227,7 +241,7 @@ void EncryptDialog::encryptStrong(QString &password)
 
 void EncryptDialog::cancel()
 {
-    m_password->clear();
+    m_password->setText(QString());
     done(QDialog::Accepted);
 }
 

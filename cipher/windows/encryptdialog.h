@@ -33,8 +33,11 @@ public:
 protected:
     void onActivate() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
+    // Empties both fields, their undo history included.
+    void renewFields();
     void refuse(const QString &text);
     void clearPasswords();
     void encryptStrong(QString &password);

@@ -60,6 +60,11 @@ void SpellChecking::applyUnderline()
     m_underline->setChecker(m_asYouType ? m_library.checker(m_language) : nullptr);
 }
 
+void SpellChecking::forgetText()
+{
+    m_library.forgetWords();
+}
+
 void SpellChecking::spellCheck()
 {
     if (m_language.isEmpty())

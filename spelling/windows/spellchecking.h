@@ -51,6 +51,10 @@ public:
     // settings::Error when it cannot be stored (it is switched all the same).
     void setChecksAsYouType(bool on);
 
+    // The text was replaced whole (encrypted, emptied, another opened):
+    // nothing kept of the words it held.
+    void forgetText();
+
     // The Spell Check command (with a dictionary installed).
     void spellCheck();
     // See gui::SpellUnderline::addSuggestions.

@@ -401,6 +401,11 @@ void SpellCheckWindow::onActivate()
 void SpellCheckWindow::hideEvent(QHideEvent *event)
 {
     markInEditor(false);
+    // The words of the text are the user's, maybe secret: none is kept in
+    // the window until its next use.
+    m_context->clear();
+    m_changeTo->setText(QString());
+    m_suggestions->clear();
     Form::hideEvent(event);
 }
 

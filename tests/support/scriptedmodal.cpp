@@ -86,9 +86,14 @@ QStringList ScriptedModal::messageTexts() const
 Answer ScriptedModal::message(const MessageRequest &request)
 {
     messages << request;
+    // A safe default shows as "default-no" and the like after the buttons.
+    QString buttons = buttonsName(request.buttons);
+    if (request.safeAnswer) {
+        static const char *const names[] = {"ok", "cancel", "yes", "no"};
+        buttons += QStringLiteral(" default-%1").arg(QLatin1String(names[int(*request.safeAnswer)]));
+    }
     log << QStringLiteral("message %1 %2 %3: %4")
-               .arg(request.caption, iconName(request.icon), buttonsName(request.buttons),
-                   request.text);
+               .arg(request.caption, iconName(request.icon), buttons, request.text);
     if (messageOpenMs > 0) {
         QEventLoop open;
         QTimer::singleShot(messageOpenMs, &open, &QEventLoop::quit);
@@ -96,6 +101,8 @@ Answer ScriptedModal::message(const MessageRequest &request)
     }
     if (!messageAnswers.isEmpty())
         return messageAnswers.takeFirst();
+    if (request.safeAnswer)
+        return *request.safeAnswer;
     switch (request.buttons) {
     case Buttons::Ok:
         return Answer::Ok;
