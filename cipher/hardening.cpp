@@ -32,6 +32,16 @@ void hardenProcess(const char *program)
             failed, std::strerror(error));
 }
 
+__attribute__((noinline)) void wipeStack()
+{
+    // Deeper than Argon2's, the RTF codec's or Qt's layout frames go.
+    constexpr std::size_t kDepth = 256 * 1024;
+    char area[kDepth];
+    ::explicit_bzero(area, sizeof area);
+    // Keeps the compiler from dropping or shrinking the frame.
+    asm volatile("" : : "r"(area) : "memory");
+}
+
 bool freedMemoryIsWiped()
 {
 #ifdef VLQ_WIPING_FREE

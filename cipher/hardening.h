@@ -14,6 +14,11 @@ namespace cipher {
 // dumpable when VLQ_ALLOW_CORE_DUMPS=1 is set, for debugging crashes.
 void hardenProcess(const char *program);
 
+// Overwrites the stack below the caller's frame (as deep as the work of a
+// command reaches), where a library's locals may have held the password or
+// text: call from a shallow frame once the work is done.
+void wipeStack();
+
 // Whether free() and realloc() of this program overwrite what they give back
 // (false in sanitizer builds, whose allocator is the sanitizer's own).
 bool freedMemoryIsWiped();

@@ -72,7 +72,8 @@ constexpr const char *kHelp =
     "                      245 characters is refused. Without this option the\n"
     "                      password is asked on the terminal without echo\n"
     "                      (twice for encrypt; the two must match). It is never\n"
-    "                      taken from the command line.\n"
+    "                      taken from the command line. A password file\n"
+    "                      group or others may read is used with a warning.\n"
     "  --help              show this text.\n"
     "\n"
     "Line ends, levels 1 to 3: on input a line feed not preceded by a carriage\n"
@@ -531,11 +532,14 @@ int main(int argc, char **argv)
     // Reads stop where nothing more could be used, but a text can still be
     // larger than the memory at hand. Nothing has been written then.
     try {
-        return run(argc, argv);
+        const int status = run(argc, argv);
+        cipher::wipeStack();
+        return status;
     } catch (const std::bad_alloc &) {
         say("vlq: not enough memory for this text.");
     } catch (const std::length_error &) {
         say("vlq: not enough memory for this text.");
     }
+    cipher::wipeStack();
     return Refused;
 }

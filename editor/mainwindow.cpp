@@ -1,6 +1,7 @@
 #include "editor/mainwindow.h"
 
 #include "cipher/cipher.h"
+#include "cipher/hardening.h"
 #include "editor/clipboardwindow.h"
 #include "editor/findwindow.h"
 #include "editor/sharedletters.h"
@@ -631,6 +632,8 @@ void MainWindow::encrypt()
         m_editor->document()->clearUndoRedoStacks();
         setDecrypted(false);
     }
+    // The key derivation's and the cipher's locals held password and text.
+    cipher::wipeStack();
 }
 
 void MainWindow::decrypt()
@@ -639,6 +642,7 @@ void MainWindow::decrypt()
         m_editor->document()->clearUndoRedoStacks();
         setDecrypted(true);
     }
+    cipher::wipeStack();
 }
 
 bool MainWindow::runChangingDialog(Form &dialog)

@@ -64,6 +64,7 @@ private slots:
     void decryptVerdicts_data();
     void decryptVerdicts();
     void passwordFileFirstLine();
+    void passwordFileReadableByOthers();
     void passwordFileBounds_data();
     void passwordFileBounds();
     void largeText();
@@ -122,7 +123,9 @@ QString TestVlq::passwordFile(const QByteArray &content)
 {
     const QString path = m_dir.filePath(QStringLiteral("password-%1").arg(++m_files));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+    // Private, as a password file should be: vlq warns about any other.
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()
+        || !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner))
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }
@@ -393,6 +396,21 @@ void TestVlq::passwordFileFirstLine()
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, QByteArray("x"));
     }
+}
+
+void TestVlq::passwordFileReadableByOthers()
+{
+    // Warned about as ssh does for a key, and used all the same.
+    const QString file = passwordFile("first line\n");
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    const QByteArray block = qbytes(cipher::encryptText("x", "first line", 1));
+    const Run run = vlq({u"decrypt"_s, u"--password-file"_s, file}, block);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, QByteArray("x"));
+    QCOMPARE(run.err,
+        "vlq: warning: the password file " + file.toLocal8Bit()
+            + " can be read by other users (mode 0640); make it private with: chmod 600 "
+            + file.toLocal8Bit() + "\n");
 }
 
 void TestVlq::passwordFileBounds_data()
