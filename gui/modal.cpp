@@ -211,9 +211,10 @@ void setApplicationTitle(const QString &title)
     g_title = title;
 }
 
-Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons)
+Answer messageBox(const QString &text, const QString &caption, Icon icon, Buttons buttons,
+    std::optional<Answer> defaultAnswer)
 {
-    return modal().message({text, caption, icon, buttons});
+    return modal().message({text, caption, icon, buttons, defaultAnswer});
 }
 
 void showError(const QString &text)
@@ -256,6 +257,22 @@ Answer QtModal::message(const MessageRequest &request)
     case Buttons::YesNoCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
+    }
+    if (request.defaultAnswer) {
+        switch (*request.defaultAnswer) {
+        case Answer::Ok:
+            box.setDefaultButton(QMessageBox::Ok);
+            break;
+        case Answer::Cancel:
+            box.setDefaultButton(QMessageBox::Cancel);
+            break;
+        case Answer::Yes:
+            box.setDefaultButton(QMessageBox::Yes);
+            break;
+        case Answer::No:
+            box.setDefaultButton(QMessageBox::No);
+            break;
+        }
     }
     switch (box.exec()) {
     case QMessageBox::Ok:

@@ -29,6 +29,8 @@ struct MessageRequest
     QString caption;
     Icon icon = Icon::None;
     Buttons buttons = Buttons::Ok;
+    // The button Enter presses; unset, the box's usual one (OK or Yes).
+    std::optional<Answer> defaultAnswer;
 };
 
 // What a file dialog is asked to show. The filter is in description|pattern
@@ -130,8 +132,8 @@ private:
 bool creatingWindows();
 
 // Shorthands for the two kinds of box every part of the program shows.
-Answer messageBox(
-    const QString &text, const QString &caption, Icon icon, Buttons buttons = Buttons::Ok);
+Answer messageBox(const QString &text, const QString &caption, Icon icon,
+    Buttons buttons = Buttons::Ok, std::optional<Answer> defaultAnswer = std::nullopt);
 // The application's error box: the text followed by ".", the application
 // title as caption, the error icon and OK.
 void showError(const QString &text);
