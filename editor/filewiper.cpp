@@ -39,8 +39,8 @@ Error overwriteFailed(const QString &name, const QString &why)
 
 Error deleteFailed(const QString &name, const QString &why)
 {
-    return Error(QStringLiteral("Cannot delete file %1 (%2); its content was overwritten")
-                     .arg(name, why));
+    return Error(
+        QStringLiteral("Cannot delete file %1 (%2); its content was overwritten").arg(name, why));
 }
 
 // Why the thing at the name, looked at without following a link, is no file
@@ -87,8 +87,8 @@ QString notDeletable(const QString &name, int folder, uid_t owner)
 
 // Opens the name in the folder if it is still the file looked at, with no
 // name added since; -1 otherwise, as when it cannot be opened.
-int openSame(int folder, const QByteArray &base, int flags, dev_t device, ino_t inode,
-    nlink_t links)
+int openSame(
+    int folder, const QByteArray &base, int flags, dev_t device, ino_t inode, nlink_t links)
 {
     // Non-blocking and not following links, so neither a FIFO nor a link
     // put there meanwhile can hang the open or lead elsewhere.
@@ -125,12 +125,13 @@ void overwrite(int fd, const QString &name)
         // A short write is retried for the rest, so a failure shows its cause.
         const char *bytes = reinterpret_cast<const char *>(random.data());
         for (qint64 written = 0; written < n;) {
-            const ssize_t w = ::pwrite(fd, bytes + written, std::size_t(n - written), done + written);
+            const ssize_t w =
+                ::pwrite(fd, bytes + written, std::size_t(n - written), done + written);
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0)
-                throw overwriteFailed(name, w < 0 ? qt_error_string(errno)
-                                                  : QStringLiteral("nothing written"));
+                throw overwriteFailed(
+                    name, w < 0 ? qt_error_string(errno) : QStringLiteral("nothing written"));
             written += w;
         }
         done += n;
@@ -199,8 +200,9 @@ FileWipe::FileWipe(const QString &name)
     // trailing slash, no "." or ".."), so folder and name split at the last
     // slash.
     const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/")
-                                                                         : path.left(slash);
+    const QByteArray folder = slash < 0 ? QByteArray(".")
+        : slash == 0                    ? QByteArray("/")
+                                        : path.left(slash);
     m_base = path.mid(slash + 1);
     m_folder = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_folder < 0 && errno == EACCES) {
