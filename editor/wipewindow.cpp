@@ -1,7 +1,6 @@
 #include "editor/wipewindow.h"
 
 #include "assets/assets.h"
-#include "document/error.h"
 #include "editor/filewiper.h"
 #include "gui/modal.h"
 #include "widgets/parts.h"
