@@ -204,29 +204,29 @@ FileWipe::FileWipe(const QString &name)
         : slash == 0                    ? QByteArray("/")
                                         : path.left(slash);
     m_base = path.mid(slash + 1);
-    m_folder = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_folder < 0 && errno == EACCES) {
+    m_folder.fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder.fd < 0 && errno == EACCES) {
         // A folder we may not list can still have its names changed.
-        m_folder = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        m_folder.fd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         m_folderSyncable = false;
     }
-    if (m_folder < 0)
+    if (m_folder.fd < 0)
         throw Error(cannotOpen(name));
     struct stat inFolder
     {
     };
-    if (::fstatat(m_folder, m_base.constData(), &inFolder, AT_SYMLINK_NOFOLLOW) != 0
+    if (::fstatat(m_folder.fd, m_base.constData(), &inFolder, AT_SYMLINK_NOFOLLOW) != 0
         || inFolder.st_dev != seen.st_dev || inFolder.st_ino != seen.st_ino)
         throw Error(cannotOpen(name));
     m_device = seen.st_dev;
     m_inode = seen.st_ino;
     m_links = std::max<nlink_t>(inFolder.st_nlink, 1);
 
-    if (const QString why = notDeletable(name, m_folder, seen.st_uid); !why.isEmpty())
+    if (const QString why = notDeletable(name, m_folder.fd, seen.st_uid); !why.isEmpty())
         throw Error(why);
     // A file that cannot be opened for reading is not ours to wipe. Only
     // opened: its content is never read.
-    const int check = openSame(m_folder, m_base, O_RDONLY, m_device, m_inode, m_links);
+    const int check = openSame(m_folder.fd, m_base, O_RDONLY, m_device, m_inode, m_links);
     if (check < 0)
         throw Error(cannotOpen(name));
     ::close(check);
@@ -236,53 +236,50 @@ FileWipe::FileWipe(const QString &name)
         throw Error(cannotCreate(name));
 }
 
-FileWipe::~FileWipe()
+FileWipe::Descriptor::~Descriptor()
 {
-    if (m_folder >= 0)
-        ::close(m_folder);
+    if (fd >= 0)
+        ::close(fd);
 }
 
 void FileWipe::run()
 {
     // A name added since the user was told how many there are is refused
     // too: that name's content was not part of what was agreed to.
-    const int fd = openSame(m_folder, m_base, O_WRONLY, m_device, m_inode, m_links);
-    if (fd < 0)
-        throw Error(cannotCreate(m_name));
-    try {
-        overwrite(fd, m_name);
-    } catch (...) {
-        ::close(fd);
-        throw;
+    {
+        Descriptor file;
+        file.fd = openSame(m_folder.fd, m_base, O_WRONLY, m_device, m_inode, m_links);
+        if (file.fd < 0)
+            throw Error(cannotCreate(m_name));
+        overwrite(file.fd, m_name);
     }
-    ::close(fd);
 
     // The old name goes before the file does, and for good (the folder
     // flushed) before the deletion, so it never stands for the file again.
     struct stat now
     {
     };
-    if (::fstatat(m_folder, m_base.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0
+    if (::fstatat(m_folder.fd, m_base.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0
         || now.st_dev != m_device || now.st_ino != m_inode)
         throw deleteFailed(m_name, QStringLiteral("it was moved or replaced meanwhile"));
     QByteArray hidden;
     for (int attempt = 0;; ++attempt) {
         hidden = randomName();
-        if (renameNew(m_folder, m_base, hidden))
+        if (renameNew(m_folder.fd, m_base, hidden))
             break;
         if (errno != EEXIST || attempt == 10)
             throw deleteFailed(m_name, qt_error_string(errno));
     }
     const auto putBack = [&](int error) {
-        ::renameat(m_folder, hidden.constData(), m_folder, m_base.constData());
+        ::renameat(m_folder.fd, hidden.constData(), m_folder.fd, m_base.constData());
         return deleteFailed(m_name, qt_error_string(error));
     };
-    if (!syncFolder(m_folder, m_folderSyncable))
+    if (!syncFolder(m_folder.fd, m_folderSyncable))
         throw putBack(errno);
-    if (::unlinkat(m_folder, hidden.constData(), 0) != 0)
+    if (::unlinkat(m_folder.fd, hidden.constData(), 0) != 0)
         throw putBack(errno);
     // The deletion itself need not wait for the device; this only hurries it.
-    syncFolder(m_folder, m_folderSyncable);
+    syncFolder(m_folder.fd, m_folderSyncable);
 }
 
 } // namespace editor

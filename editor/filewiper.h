@@ -23,7 +23,6 @@ public:
     // opened for reading, a file nobody may write, a file that could not be
     // deleted from its folder afterwards.
     explicit FileWipe(const QString &name);
-    ~FileWipe();
     FileWipe(const FileWipe &) = delete;
     FileWipe &operator=(const FileWipe &) = delete;
 
@@ -37,9 +36,19 @@ public:
     void run();
 
 private:
+    // Closes the descriptor when it goes, also when the constructor refuses.
+    struct Descriptor
+    {
+        int fd = -1;
+        Descriptor() = default;
+        Descriptor(const Descriptor &) = delete;
+        Descriptor &operator=(const Descriptor &) = delete;
+        ~Descriptor();
+    };
+
     QString m_name;
     QByteArray m_base; // the name within its folder
-    int m_folder = -1; // opened once, so every step acts on the same folder
+    Descriptor m_folder; // opened once, so every step acts on the same folder
     bool m_folderSyncable = true;
     dev_t m_device = 0;
     ino_t m_inode = 0;

@@ -509,11 +509,14 @@ private slots:
         } else {
             QSKIP("cannot keep root from deleting here");
         }
+        const auto descriptors = [] { return QDir("/proc/self/fd").count(); };
+        const uint before = descriptors();
         Shown shown;
         {
             const auto restore = qScopeGuard(undo);
             shown = wipe(name);
         }
+        QCOMPARE(descriptors(), before); // the folder's is closed again
         // Refused before anything is written: the file stays as it was.
         QVERIFY2(errorShown().startsWith(
                      "Cannot wipe " + name + ": it could not be deleted from its folder"),
