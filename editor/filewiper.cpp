@@ -3,11 +3,11 @@
 #include "document/error.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +31,18 @@ QString cannotCreate(const QString &name)
     return QStringLiteral("Cannot create file %1").arg(name);
 }
 
+Error overwriteFailed(const QString &name, const QString &why)
+{
+    return Error(
+        QStringLiteral("Failed to overwrite file %1 (%2); it was not deleted").arg(name, why));
+}
+
+Error deleteFailed(const QString &name, const QString &why)
+{
+    return Error(
+        QStringLiteral("Cannot delete file %1 (%2); its content was overwritten").arg(name, why));
+}
+
 // Why the thing at the name, looked at without following a link, is no file
 // to wipe; empty when it is a regular file.
 QString notWipeable(const QString &name, mode_t mode)
@@ -51,63 +63,60 @@ QString notWipeable(const QString &name, mode_t mode)
 // Why the file could not be deleted from its folder once overwritten; empty
 // when it could. Asked first, so a file that would stay behind as random
 // bytes is not touched at all.
-QString notDeletable(const QString &name, const struct stat &file)
+QString notDeletable(const QString &name, int folder, uid_t owner)
 {
-    const QByteArray folder = QFile::encodeName(QFileInfo(name).absolutePath());
     const auto refused = [&](const QString &why) {
         return QStringLiteral("Cannot wipe %1: it could not be deleted from its folder afterwards "
                               "(%2)")
             .arg(name, why);
     };
-    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+    if (::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0)
         return refused(qt_error_string(errno));
     struct stat dir
     {
     };
-    if (::stat(folder.constData(), &dir) != 0)
+    if (::fstat(folder, &dir) != 0)
         return refused(qt_error_string(errno));
     // In a folder with the sticky bit only the owner of the file or of the
     // folder may remove a name (and root, who may do anything here).
     const uid_t me = ::geteuid();
-    if ((dir.st_mode & S_ISVTX) && me != 0 && me != file.st_uid && me != dir.st_uid)
+    if ((dir.st_mode & S_ISVTX) && me != 0 && me != owner && me != dir.st_uid)
         return refused(QStringLiteral("the folder lets only the file's owner delete it"));
     return {};
 }
 
-// Opens the file found at the name when it was looked at. A link or other
-// file put there since is not followed or used: false, as when the file
-// cannot be opened.
-bool openSame(QFile &file, const QByteArray &path, int flags, QIODevice::OpenMode mode,
-    const struct stat &seen)
+// Opens the name in the folder if it is still the file looked at, with no
+// name added since; -1 otherwise, as when it cannot be opened.
+int openSame(
+    int folder, const QByteArray &base, int flags, dev_t device, ino_t inode, nlink_t links)
 {
-    // Non-blocking, so a FIFO put there meanwhile cannot hang the open.
-    const int fd = ::open(path.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // Non-blocking and not following links, so neither a FIFO nor a link
+    // put there meanwhile can hang the open or lead elsewhere.
+    const int fd = ::openat(folder, base.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return -1;
     struct stat now
     {
     };
-    if (::fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || now.st_dev != seen.st_dev
-        || now.st_ino != seen.st_ino
-        || !file.open(fd, mode | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || now.st_dev != device
+        || now.st_ino != inode || now.st_nlink > links) {
         ::close(fd);
-        return false;
+        return -1;
     }
-    return true;
-}
-
-Error overwriteFailed(const QString &name, const QString &why)
-{
-    return Error(
-        QStringLiteral("Failed to overwrite file %1 (%2); it was not deleted").arg(name, why));
+    return fd;
 }
 
 // Writes random bytes over the file's whole length, in place (the file's own
 // blocks, not new ones a truncation would hand out), and makes the device
 // hold them before the name goes.
-void overwrite(QFile &file, const QString &name)
+void overwrite(int fd, const QString &name)
 {
-    const qint64 size = file.size();
+    struct stat st
+    {
+    };
+    if (::fstat(fd, &st) != 0)
+        throw overwriteFailed(name, qt_error_string(errno));
+    const qint64 size = st.st_size;
     std::vector<quint32> random(std::size_t(kChunk) / sizeof(quint32));
     for (qint64 done = 0; done < size;) {
         const qint64 n = std::min(kChunk, size - done);
@@ -116,27 +125,69 @@ void overwrite(QFile &file, const QString &name)
         // A short write is retried for the rest, so a failure shows its cause.
         const char *bytes = reinterpret_cast<const char *>(random.data());
         for (qint64 written = 0; written < n;) {
-            const qint64 w = file.write(bytes + written, n - written);
+            const ssize_t w =
+                ::pwrite(fd, bytes + written, std::size_t(n - written), done + written);
+            if (w < 0 && errno == EINTR)
+                continue;
             if (w <= 0)
-                throw overwriteFailed(name, file.errorString());
+                throw overwriteFailed(
+                    name, w < 0 ? qt_error_string(errno) : QStringLiteral("nothing written"));
             written += w;
         }
         done += n;
     }
-    if (::fsync(file.handle()) != 0)
+    if (::fsync(fd) != 0)
         throw overwriteFailed(name, qt_error_string(errno));
-    file.close();
+}
+
+// A name that tells nothing about the file, unlikely to be taken.
+QByteArray randomName()
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name(16, '\0');
+    for (char &c : name)
+        c = letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))];
+    return name;
+}
+
+// Renames without replacing a file that has the new name; false with errno.
+bool renameNew(int folder, const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(folder, from.constData(), folder, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+    // A file system that cannot refuse to replace: look first.
+    struct stat st
+    {
+    };
+    if (::fstatat(folder, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::renameat(folder, from.constData(), folder, to.constData()) == 0;
+}
+
+// Flushes the folder's names to the device; false with errno. A folder that
+// was only opened as a path, or a file system that cannot flush folders,
+// counts as flushed: there is nothing more to do there.
+bool syncFolder(int folder, bool syncable)
+{
+    if (!syncable || ::fsync(folder) == 0)
+        return true;
+    return errno == EINVAL || errno == EROFS;
 }
 
 } // namespace
 
-void wipeFile(const QString &name, const std::function<void(QFile &)> &readCheck)
+FileWipe::FileWipe(const QString &name)
+    : m_name(name)
 {
     if (name.isEmpty())
         throw Error(cannotOpen(name));
     const QByteArray path = QFile::encodeName(name);
-    // Looked at before anything follows a link: wiping a link would wipe the
-    // file it points to.
+    // Looked at before anything follows a link or opens it: wiping a link
+    // would wipe the file it points to, and opening a FIFO can block.
     struct stat seen
     {
     };
@@ -144,31 +195,91 @@ void wipeFile(const QString &name, const std::function<void(QFile &)> &readCheck
         throw Error(cannotOpen(name));
     if (const QString why = notWipeable(name, seen.st_mode); !why.isEmpty())
         throw Error(why);
-    if (const QString why = notDeletable(name, seen); !why.isEmpty())
-        throw Error(why);
 
-    {
-        QFile file;
-        if (!openSame(file, path, O_RDONLY, QIODevice::ReadOnly, seen))
-            throw Error(cannotOpen(name));
-        readCheck(file);
+    // A regular file's path has a last part that is its own name (no
+    // trailing slash, no "." or ".."), so folder and name split at the last
+    // slash.
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".")
+        : slash == 0                    ? QByteArray("/")
+                                        : path.left(slash);
+    m_base = path.mid(slash + 1);
+    m_folder.fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder.fd < 0 && errno == EACCES) {
+        // A folder we may not list can still have its names changed.
+        m_folder.fd = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        m_folderSyncable = false;
     }
+    if (m_folder.fd < 0)
+        throw Error(cannotOpen(name));
+    struct stat inFolder
+    {
+    };
+    if (::fstatat(m_folder.fd, m_base.constData(), &inFolder, AT_SYMLINK_NOFOLLOW) != 0
+        || inFolder.st_dev != seen.st_dev || inFolder.st_ino != seen.st_ino)
+        throw Error(cannotOpen(name));
+    m_device = seen.st_dev;
+    m_inode = seen.st_ino;
+    m_links = std::max<nlink_t>(inFolder.st_nlink, 1);
 
+    if (const QString why = notDeletable(name, m_folder.fd, seen.st_uid); !why.isEmpty())
+        throw Error(why);
+    // A file that cannot be opened for reading is not ours to wipe. Only
+    // opened: its content is never read.
+    const int check = openSame(m_folder.fd, m_base, O_RDONLY, m_device, m_inode, m_links);
+    if (check < 0)
+        throw Error(cannotOpen(name));
+    ::close(check);
     // A file nobody may write to was made read-only on purpose; root could
     // write it all the same.
     if (!(seen.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
         throw Error(cannotCreate(name));
+}
+
+FileWipe::Descriptor::~Descriptor()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void FileWipe::run()
+{
+    // A name added since the user was told how many there are is refused
+    // too: that name's content was not part of what was agreed to.
     {
-        QFile file;
-        if (!openSame(file, path, O_WRONLY, QIODevice::WriteOnly, seen))
-            throw Error(cannotCreate(name));
-        overwrite(file, name);
+        Descriptor file;
+        file.fd = openSame(m_folder.fd, m_base, O_WRONLY, m_device, m_inode, m_links);
+        if (file.fd < 0)
+            throw Error(cannotCreate(m_name));
+        overwrite(file.fd, m_name);
     }
 
-    QFile file(name);
-    if (!file.remove())
-        throw Error(QStringLiteral("Cannot delete file %1 (%2); its content was overwritten")
-                        .arg(name, file.errorString()));
+    // The old name goes before the file does, and for good (the folder
+    // flushed) before the deletion, so it never stands for the file again.
+    struct stat now
+    {
+    };
+    if (::fstatat(m_folder.fd, m_base.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0
+        || now.st_dev != m_device || now.st_ino != m_inode)
+        throw deleteFailed(m_name, QStringLiteral("it was moved or replaced meanwhile"));
+    QByteArray hidden;
+    for (int attempt = 0;; ++attempt) {
+        hidden = randomName();
+        if (renameNew(m_folder.fd, m_base, hidden))
+            break;
+        if (errno != EEXIST || attempt == 10)
+            throw deleteFailed(m_name, qt_error_string(errno));
+    }
+    const auto putBack = [&](int error) {
+        ::renameat(m_folder.fd, hidden.constData(), m_folder.fd, m_base.constData());
+        return deleteFailed(m_name, qt_error_string(error));
+    };
+    if (!syncFolder(m_folder.fd, m_folderSyncable))
+        throw putBack(errno);
+    if (::unlinkat(m_folder.fd, hidden.constData(), 0) != 0)
+        throw putBack(errno);
+    // The deletion itself need not wait for the device; this only hurries it.
+    syncFolder(m_folder.fd, m_folderSyncable);
 }
 
 } // namespace editor

@@ -1,19 +1,13 @@
 #include "editor/wipewindow.h"
 
 #include "assets/assets.h"
-#include "document/error.h"
 #include "editor/filewiper.h"
 #include "gui/modal.h"
-#include "gui/richedit.h"
 #include "widgets/parts.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTextDocument>
-
-#include <vector>
 
 using namespace gui;
 
@@ -43,13 +37,6 @@ WipeWindow::WipeWindow(QWidget *parent)
         assets::icon(QStringLiteral("glyphs/cancel")), QRect(149, 64, 100, 27));
     cancelButton->setObjectName(QStringLiteral("BitBtn2"));
 
-    m_buffer = new RichEdit(this);
-    m_buffer->setObjectName(QStringLiteral("RichEdit1"));
-    // Never shown, so it needs no text layout: a null page size spares it
-    // (about a third of the time a file of many short lines takes to read).
-    m_buffer->document()->setPageSize(QSizeF(0, 0));
-    m_buffer->hide();
-
     m_openDialog.mode = FileRequest::Mode::Open;
     m_openDialog.title = QStringLiteral("Wipe File:");
 
@@ -78,6 +65,23 @@ void WipeWindow::cancel()
     done(QDialog::Accepted);
 }
 
+namespace {
+
+// The second warning, for a file whose content other names share.
+QString otherNamesWarning(const QString &name, quint64 others)
+{
+    const QString names = others == 1
+        ? QStringLiteral("1 other name (a hard link).\n Wiping it destroys the content under "
+                         "that name too.")
+        : QStringLiteral("%1 other names (hard links).\n Wiping it destroys the content under "
+                         "those names too.")
+              .arg(others);
+    return QStringLiteral("The file\n ") + name + QStringLiteral("\n has ") + names
+        + QStringLiteral("\n Do you really want to continue?");
+}
+
+} // namespace
+
 void WipeWindow::wipe()
 {
     const QString name = m_fileName->text();
@@ -86,32 +90,24 @@ void WipeWindow::wipe()
     if (messageBox(warning, QStringLiteral("WARNING"), Icon::Error, Buttons::OkCancel)
         != Answer::Ok)
         return;
-    const bool wiped = guarded([&] {
+    bool wiped = false;
+    guarded([&] {
+        FileWipe file(name);
+        if (file.otherNames() > 0) {
+            // Cancel is the default: Enter alone must not destroy other names.
+            if (messageBox(otherNamesWarning(name, file.otherNames()), QStringLiteral("WARNING"),
+                    Icon::Warning, Buttons::OkCancel, Answer::Cancel)
+                != Answer::Ok)
+                return;
+        }
         BusyCursor busy;
-        wipeFile(name, [&](QFile &file) { readCheck(name, file); });
+        file.run();
+        wiped = true;
     });
     if (!wiped)
         return;
     m_fileName->clear();
     done(QDialog::Accepted);
-}
-
-void WipeWindow::readCheck(const QString &name, QFile &file)
-{
-    if (file.size() <= kBufferLimit) {
-        m_buffer->loadFromFile(name);
-        return;
-    }
-    m_buffer->clear();
-    constexpr qint64 kChunk = 1024 * 1024;
-    std::vector<char> chunk(std::size_t(kChunk), 0);
-    for (;;) {
-        const qint64 n = file.read(chunk.data(), kChunk);
-        if (n < 0)
-            throw document::Error(QStringLiteral("Failed to Load Stream"));
-        if (n == 0)
-            return;
-    }
 }
 
 } // namespace editor
