@@ -640,8 +640,16 @@ private slots:
         });
         w->encrypt();
         QCOMPARE(edit()->text(), block);
-        // Escape closes as the close box does.
+        // Escape closes as the close box does. The fields, new after each
+        // use, keep their place in the keyboard's order and their labels.
         ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            const EncryptControls f(d);
+            QCOMPARE(QApplication::focusWidget(), f.Edit1);
+            QTest::keyClick(f.Edit1, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), f.Edit2);
+            QTest::keyClick(f.Edit2, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), f.BitBtn5);
+            QCOMPARE(child<QLabel>(d, "Label2").buddy(), f.Edit2);
             QTest::keyClick(&d, Qt::Key_Escape);
             QVERIFY(!d.isVisible());
             QCOMPARE(d.result(), int(QDialog::Rejected));
