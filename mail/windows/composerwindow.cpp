@@ -243,9 +243,9 @@ void ComposerWindow::clearHeader()
     m_to->setFocus();
 }
 
-void ComposerWindow::setTimeOut(int milliseconds)
+void ComposerWindow::setTimeOuts(const mail::SmtpClient::TimeOuts &timeOuts)
 {
-    m_client.setTimeOut(milliseconds);
+    m_client.setTimeOuts(timeOuts);
 }
 
 void ComposerWindow::reinitialise()

@@ -42,6 +42,7 @@
 #include <QTimer>
 
 using namespace editor;
+using namespace std::chrono_literals;
 using mail::windows::ComposerWindow;
 using mail::windows::MailMode;
 using mail::windows::PreferencesWindow;
@@ -494,7 +495,7 @@ private slots:
         sendWith("x@example.org", QString(), "one");
         MailServer silent({"--silent"});
         setPreference("smtp", silent.server());
-        composer().setTimeOut(300);
+        composer().setTimeOuts({300ms, 300ms, 300ms, 300ms, 300ms, 300ms, 300ms});
         sendWith("x@example.org", QString(), "two");
         MailServer server;
         setPreference("smtp", server.server());
