@@ -521,6 +521,11 @@ private slots:
                    "(position 4).\nUse letters, digits, spaces and "
                    "punctuation marks only.")}
             << true;
+        // The fields take the strong level's longest; the legacy levels' stays.
+        QTest::newRow("level 3 with 246") << QString(246, 'k') << QString(246, 'k') << 3
+                                          << QStringList {"Levels 1 to 3 take a password of at "
+                                                          "most 245 characters."}
+                                          << true;
     }
     void encryptRefusals()
     {
@@ -767,6 +772,31 @@ private slots:
                 QStringLiteral("Check sum error:\nData may be corrupt or contain errors.")});
         QCOMPARE(edit()->characters(), around.arg(QString::fromLatin1(damaged)));
         ui->messages.clear();
+        // Damage is told before an empty password is asked about, and a
+        // block quoted in a reply is damage, not a wrong password.
+        const QByteArray intact = QByteArray::fromStdString(
+            cipher::strong::detail::encryptWith("secret", password, small, salt, nonce));
+        const QByteArray quoted = "> " + QByteArray(intact).replace("\r\n", "\r\n> ");
+        for (const auto &[text, typed] :
+            {std::pair {damaged, QString()}, {quoted, pw}, {intact, QString()}}) {
+            edit()->setText(text);
+            ui->onModal(QStringLiteral("TForm3"), decryptWith(typed));
+            w->decrypt();
+            QCOMPARE(edit()->text(), text);
+        }
+        QCOMPARE(ui->messageTexts(),
+            (QStringList {"Check sum error:\nData may be corrupt or contain errors.",
+                "Check sum error:\nData may be corrupt or contain errors.",
+                "You must enter a password."}));
+        ui->messages.clear();
+        // A password longer than the legacy levels take opens a strong block.
+        const std::string longPassword(300, 'k');
+        edit()->setText(QByteArray::fromStdString(
+            cipher::strong::detail::encryptWith("long", longPassword, small, salt, nonce)));
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(QString::fromStdString(longPassword)));
+        w->decrypt();
+        QCOMPARE(edit()->characters(), QStringLiteral("long"));
+        QVERIFY(ui->messages.isEmpty());
 
         // Bytes that are not UTF-8 (vlq seals any): the block stays, and the
         // message says why and what opens it. A byte order mark is kept.
