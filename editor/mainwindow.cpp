@@ -266,14 +266,19 @@ void MainWindow::buildMenus()
         edit, QStringLiteral("SelectAll1"), QStringLiteral("&Select All"), &MainWindow::selectAll);
     addCommand(edit, QStringLiteral("Clear1"), QStringLiteral("C&lear All"), &MainWindow::clearAll);
     edit->addSeparator();
-    addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find)
-        ->setShortcut(QKeySequence::Find);
-    addCommand(
-        edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext)
-        ->setShortcut(QKeySequence(Qt::Key_F3));
-    addCommand(
-        edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace)
-        ->setShortcut(QKeySequence::Replace);
+    // Fixed keys: the desktop's standard Replace key is Ctrl+R or none on
+    // some desktops. The find window answers them too, so the user can go
+    // from Find to Replace without going back to the editor.
+    QAction *findAction =
+        addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find);
+    findAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    QAction *findNextAction = addCommand(
+        edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext);
+    findNextAction->setShortcut(QKeySequence(Qt::Key_F3));
+    QAction *replaceAction = addCommand(
+        edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace);
+    replaceAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_findWindow->addActions({findAction, findNextAction, replaceAction});
 
     QMenu *tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("SpellCheck1"), QStringLiteral("&Spell Check..."),

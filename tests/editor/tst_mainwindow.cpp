@@ -1021,7 +1021,7 @@ private slots:
         type(QStringLiteral("one two One twofold two"));
         QVERIFY(action("Undo1").isEnabled());
         FindWindow &find = w->findWindow();
-        QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(edit(), Qt::Key_F, Qt::ControlModifier);
         // Open beside the editor, which goes on taking keys.
         QVERIFY(find.isVisible() && !find.isModal());
         QCOMPARE(find.windowTitle(), QStringLiteral("Find"));
@@ -1048,13 +1048,25 @@ private slots:
         child<QPushButton>(find, "FindNext").click();
         QCOMPARE(
             ui->log.last(), QStringLiteral("message Velmorandquist none ok: Cannot find \"xyz\"."));
+        // Ctrl+H and Ctrl+F answer in the find window too, and the menu
+        // shows them.
+        find.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&find));
+        for (const auto &[key, title] : {std::pair {Qt::Key_H, "Replace"}, {Qt::Key_F, "Find"}}) {
+            QTest::keyClick(&child<QLineEdit>(find, "FindText"), key, Qt::ControlModifier);
+            QCOMPARE(find.windowTitle(), QString::fromLatin1(title));
+        }
+        QCOMPARE(action("Replace1").shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+        QCOMPARE(action("Find1").shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
         // Escape closes the window.
         QTest::keyClick(&child<QLineEdit>(find, "FindText"), Qt::Key_Escape);
         QVERIFY(!find.isVisible());
 
         // Replace: the selection, when it matches, then on to the next.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
         edit()->moveCursor(QTextCursor::Start);
-        QTest::keyClick(w, Qt::Key_H, Qt::ControlModifier);
+        QTest::keyClick(edit(), Qt::Key_H, Qt::ControlModifier);
         QCOMPARE(find.windowTitle(), QStringLiteral("Replace"));
         child<QLineEdit>(find, "FindText").setText("two");
         child<QLineEdit>(find, "ReplaceText").setText("2");
