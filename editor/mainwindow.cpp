@@ -122,8 +122,12 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     for (int i = 0; i < 3; ++i) {
         m_status[i] = new QLabel(initial[i], bar);
         m_status[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        static const char *const names[3] = {"Size", "Modified", "File"};
-        m_status[i]->setAccessibleName(QString::fromLatin1(names[i]));
+        // A screen reader reads a label by its name, which is its text
+        // unless one is set: what the panel shows is its name, and what it
+        // is goes in the description.
+        static const char *const what[3] = {
+            "Size of the text", "Whether the text has unsaved changes", "File"};
+        m_status[i]->setAccessibleDescription(QString::fromLatin1(what[i]));
         if (i < 2)
             m_status[i]->setMinimumWidth(85); // wider where a large font needs it
         bar->addWidget(m_status[i], i < 2 ? 0 : 1);

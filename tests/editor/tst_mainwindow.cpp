@@ -1392,6 +1392,18 @@ private slots:
             }
         }
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u' ')));
+
+        // A status panel reads as what it shows, after every change, and
+        // says what it is in its description.
+        type(QStringLiteral("abc"));
+        QStringList heard;
+        for (QLabel *panel : w->statusBar()->findChildren<QLabel *>(Qt::FindDirectChildrenOnly)) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(panel);
+            heard << a->text(QAccessible::Name) + u'|' + a->text(QAccessible::Description);
+        }
+        QCOMPARE(heard,
+            (QStringList {"3 bytes|Size of the text",
+                "Modified|Whether the text has unsaved changes", " Encryption by Qumo|File"}));
     }
 };
 
