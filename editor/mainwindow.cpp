@@ -522,8 +522,8 @@ void MainWindow::openRecentFile(int index)
         files.removeAt(index);
         settings::writeRecentFiles(files);
         fillRecentMenu();
-        showError(
-            QStringLiteral("%1 no longer exists; it is taken off the recent files").arg(fileName));
+        showError(QStringLiteral("%1 no longer exists. It has been removed from Recent Files")
+                      .arg(fileName));
         return;
     }
     openNamedFile(fileName);

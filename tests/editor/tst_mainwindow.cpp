@@ -1181,8 +1181,8 @@ private slots:
         entries();
         child<QAction>(recent, "Recent5").trigger();
         QCOMPARE(ui->log.last(),
-            QStringLiteral("message Velmorandquist error ok: %1 no longer exists; it is taken off "
-                           "the recent files.")
+            QStringLiteral("message Velmorandquist error ok: %1 no longer exists. It has been "
+                           "removed from Recent Files.")
                 .arg(made[6]));
         QCOMPARE(edit()->text(), QByteArray("text 1"));
         QVERIFY(!settings::readRecentFiles().contains(made[6]));
