@@ -307,6 +307,18 @@ private slots:
         QVERIFY(!underlined().contains("teh"));
         down->setValue(down->maximum() * 2 / 3 + 1);
         QTRY_VERIFY(underlined().contains("teh"));
+        // A block of megabytes on one line with words around it, the view
+        // at its start, at its end and past it on a line of its own.
+        QByteArray body;
+        for (int i = 0; i < 60000; ++i)
+            body += "Zm9vYmFy wrold ";
+        edit()->setText("Helo " + begin.trimmed() + body + "[End_Encryption] teh\r\nlastt");
+        for (const auto &[at, expected] : {std::pair {0, QStringList {"Helo"}},
+                 {down->maximum(), QStringList {"teh", "lastt"}}}) {
+            down->setValue(at);
+            QTRY_VERIFY(underline().isUpToDate());
+            QCOMPARE(underlined(), expected);
+        }
 
         // Typing: a word is marked once the caret leaves it.
         edit()->setText({});
