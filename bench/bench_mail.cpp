@@ -82,7 +82,8 @@ int main(int argc, char **argv)
             MailServer server({QStringLiteral("--silent-data")});
             SmtpClient client;
             prepare(client, server, {QStringLiteral("Hello.")});
-            client.setTimeOut(2000);
+            const std::chrono::milliseconds limit(2000);
+            client.setTimeOuts({limit, limit, limit, limit, limit, limit, limit});
             client.connectToHost();
             QElapsedTimer t;
             t.start();

@@ -1,6 +1,7 @@
 // The real main window on the offscreen platform: Encrypt and Decrypt end to
 // end, Open of a saved file and one keystroke, against a bare QTextEdit given
-// the same text as the yardstick. Prints one line per measurement.
+// the same text as the yardstick. Prints one line per measurement, the whole
+// run once with checking as you type on (the default) and once with it off.
 
 #include "bench/sampletext.h"
 #include "editor/mainwindow.h"
@@ -9,6 +10,7 @@
 #include "tests/support/scriptedmodal.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -92,7 +94,8 @@ void print(const Row &r)
 
 double keystroke(MainWindow *w)
 {
-    // Insert one character at the end, as typing does, change handler included.
+    // Insert one character at the end, as typing does, change handler and
+    // checking as you type included.
     gui::RichEdit *edit = &w->editor();
     QTextCursor c = edit->textCursor();
     c.movePosition(QTextCursor::End);
@@ -119,8 +122,11 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // Settings of its own: the run switches checking as you type off, and
+    // the user's settings stay as they are.
     QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    QApplication app(argc, argv);
     testsupport::ScriptedModal ui;
     Program program({}, StartupOptions::quiet());
     MainWindow *w = &program.mainWindow();
@@ -130,83 +136,92 @@ int main(int argc, char *argv[])
     g_editorSize = w->editor().size();
 
     const QString password = QStringLiteral("benchmark");
-    for (const qsizetype mb : {1, 8}) {
-        const qsizetype size = mb * 1024 * 1024;
-        // 80-character lines.
-        const QByteArray plain = bench::linesOfText(size, 78, "\r\n");
-        const QString plainText =
-            QString::fromLatin1(plain).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        w->editor().setText({});
-        settle(&w->editor());
-        const double empty = heapMb();
-        w->editor().setText(plain);
-        settle(&w->editor());
-        const double withLines = heapMb() - empty;
-        std::printf("%-46s %8.1f MB (%.1f x the text)\n",
-            qPrintable(QStringLiteral("Heap for %1 MB of lines, laid out").arg(mb)), withLines,
-            withLines / double(mb));
-
-        // Encrypt: the block replaces the text and is laid out on one line.
-        ui.onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
-            child<QRadioButton>(d, "RadioButton3").setChecked(true);
-            child<QLineEdit>(d, "Edit1").setText(password);
-            child<QLineEdit>(d, "Edit2").setText(password);
-        });
-        QElapsedTimer t;
-        ui.onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
-            child<QRadioButton>(d, "RadioButton3").setChecked(true);
-            child<QLineEdit>(d, "Edit1").setText(password);
-            child<QLineEdit>(d, "Edit2").setText(password);
-            t.start();
-            child<QPushButton>(d, "BitBtn5").click();
+    QAction *checking = w->findChild<QAction *>(QStringLiteral("CheckAsYouType1"));
+    if (!checking || !checking->isChecked())
+        std::printf("!! checking as you type is not on by default\n");
+    for (const bool on : {true, false}) {
+        if (checking->isChecked() != on)
+            checking->trigger();
+        std::printf("-- Checking as you type %s\n", on ? "on" : "off");
+        for (const qsizetype mb : {1, 8}) {
+            const qsizetype size = mb * 1024 * 1024;
+            // 80-character lines.
+            const QByteArray plain = bench::linesOfText(size, 78, "\r\n");
+            const QString plainText =
+                QString::fromLatin1(plain).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            w->editor().setText({});
             settle(&w->editor());
-        });
-        w->encrypt(); // the first script only fills in, to warm up
-        w->encrypt();
-        const double encrypt = t.nsecsElapsed() / 1e9;
-        const QByteArray block = w->editor().text();
-        const double blockYard = yardstick(QString::fromLatin1(block));
-        print({QStringLiteral("Encrypt %1 MB (level 3)").arg(mb), encrypt, blockYard});
-        const double withBlock = heapMb() - empty;
-        std::printf("%-46s %8.1f MB (%.1f x the text)\n",
-            qPrintable(QStringLiteral("Heap for the %1 MB block, laid out").arg(mb)), withBlock,
-            withBlock / double(mb));
-
-        // Save, for Open below.
-        const QString file = dir.filePath(QStringLiteral("bench%1.vlq").arg(mb));
-        w->editor().saveToFile(file);
-
-        // Decrypt: the lines come back.
-        ui.onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
-            child<QLineEdit>(d, "Edit1").setText(password);
-            t.start();
-            child<QPushButton>(d, "BitBtn6").click();
+            const double empty = heapMb();
+            w->editor().setText(plain);
             settle(&w->editor());
-        });
-        w->decrypt();
-        const double decrypt = t.nsecsElapsed() / 1e9;
-        if (w->editor().text() != plain)
-            std::printf("!! decrypt did not give the text back\n");
-        const double linesYard = yardstick(plainText);
-        print({QStringLiteral("Decrypt %1 MB").arg(mb), decrypt, linesYard});
+            const double withLines = heapMb() - empty;
+            std::printf("%-46s %8.1f MB (%.1f x the text)\n",
+                qPrintable(QStringLiteral("Heap for %1 MB of lines, laid out").arg(mb)), withLines,
+                withLines / double(mb));
 
-        // Open of the saved block.
-        // Not modified: the scripted save question answers No anyway.
-        ui.fileAnswers << file;
-        t.start();
-        w->openFile();
-        settle(&w->editor());
-        print(
-            {QStringLiteral("Open %1 MB saved block").arg(mb), t.nsecsElapsed() / 1e9, blockYard});
+            // Encrypt: the block replaces the text and is laid out on one line.
+            ui.onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+                child<QRadioButton>(d, "RadioButton3").setChecked(true);
+                child<QLineEdit>(d, "Edit1").setText(password);
+                child<QLineEdit>(d, "Edit2").setText(password);
+            });
+            QElapsedTimer t;
+            ui.onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+                child<QRadioButton>(d, "RadioButton3").setChecked(true);
+                child<QLineEdit>(d, "Edit1").setText(password);
+                child<QLineEdit>(d, "Edit2").setText(password);
+                t.start();
+                child<QPushButton>(d, "BitBtn5").click();
+                settle(&w->editor());
+            });
+            w->encrypt(); // the first script only fills in, to warm up
+            w->encrypt();
+            const double encrypt = t.nsecsElapsed() / 1e9;
+            const QByteArray block = w->editor().text();
+            const double blockYard = yardstick(QString::fromLatin1(block));
+            print({QStringLiteral("Encrypt %1 MB (level 3)").arg(mb), encrypt, blockYard});
+            const double withBlock = heapMb() - empty;
+            std::printf("%-46s %8.1f MB (%.1f x the text)\n",
+                qPrintable(QStringLiteral("Heap for the %1 MB block, laid out").arg(mb)), withBlock,
+                withBlock / double(mb));
 
-        // One keystroke in a document of lines, and in the block's single line.
-        w->editor().setText(plain);
-        print({QStringLiteral("Keystroke in %1 MB of lines").arg(mb), keystroke(w), 0});
-        if (mb == 1) {
+            // Save, for Open below.
+            const QString file = dir.filePath(QStringLiteral("bench%1.vlq").arg(mb));
+            w->editor().saveToFile(file);
+
+            // Decrypt: the lines come back.
+            ui.onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
+                child<QLineEdit>(d, "Edit1").setText(password);
+                t.start();
+                child<QPushButton>(d, "BitBtn6").click();
+                settle(&w->editor());
+            });
+            w->decrypt();
+            const double decrypt = t.nsecsElapsed() / 1e9;
+            if (w->editor().text() != plain)
+                std::printf("!! decrypt did not give the text back\n");
+            const double linesYard = yardstick(plainText);
+            print({QStringLiteral("Decrypt %1 MB").arg(mb), decrypt, linesYard});
+
+            // Open of the saved block.
+            // Not modified: the scripted save question answers No anyway.
+            ui.fileAnswers << file;
+            t.start();
+            w->openFile();
+            settle(&w->editor());
+            print({QStringLiteral("Open %1 MB saved block").arg(mb), t.nsecsElapsed() / 1e9,
+                blockYard});
+
+            // One keystroke in a document of lines, at the end of the block's
+            // single line, and on a line of its own after the block.
+            w->editor().setText(plain);
+            print({QStringLiteral("Keystroke in %1 MB of lines").arg(mb), keystroke(w), 0});
             w->editor().setText(block);
             print({QStringLiteral("Keystroke in %1 MB single line").arg(mb), keystroke(w), 0});
+            w->editor().setText(block + "\r\nSee you ");
+            print({QStringLiteral("Keystroke after the %1 MB block").arg(mb), keystroke(w), 0});
+            w->editor().setText({});
         }
-        w->editor().setText({});
     }
     return 0;
 }

@@ -22,6 +22,7 @@ inline constexpr std::string_view kLevelMarks = "%^&"; // levels 1, 2, 3
 inline constexpr std::string_view kChecksumKey = "T&52rB-k3W";
 inline constexpr std::size_t kFieldLength = 10;
 inline constexpr std::size_t kBlockOverhead = 77; // a block is n + 77 bytes
+// The legacy levels' longest password; the strong level has its own bound.
 inline constexpr std::size_t kMaxPasswordLength = 245;
 // The longest plain text whose checksum fits the field: the sum of its byte
 // values must stay within 999,999,999, and the cheapest bytes the domain lets

@@ -1,5 +1,7 @@
 #include "cipher/refusals.h"
 
+#include "cipher/strong.h"
+
 namespace cipher {
 
 std::string PasswordRefusal::text() const
@@ -22,6 +24,11 @@ std::string PasswordRefusal::text() const
     return {};
 }
 
+std::size_t maximumPasswordLength(int level)
+{
+    return level == strong::kLevel ? strong::kMaxPasswordBytes : kMaxPasswordLength;
+}
+
 std::vector<PasswordRefusal> checkPasswords(BytesView password, BytesView confirmation, int level)
 {
     using Kind = PasswordRefusal::Kind;
@@ -36,7 +43,7 @@ std::vector<PasswordRefusal> checkPasswords(BytesView password, BytesView confir
         refusals.push_back({Kind::TooShortForLevel, level, {}});
     else if (auto issue = checkPassword(password))
         refusals.push_back({Kind::Character, level, issue});
-    else if (password.size() > kMaxPasswordLength)
+    else if (password.size() > maximumPasswordLength(level))
         refusals.push_back({Kind::TooLong, level, {}});
     return refusals;
 }

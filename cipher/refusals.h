@@ -19,7 +19,7 @@ struct PasswordRefusal
         Differ,
         TooShortForLevel,
         Character, // issue names it
-        TooLong, // longer than kMaxPasswordLength
+        TooLong, // longer than maximumPasswordLength(level)
     };
     Kind kind;
     int level = 1;
@@ -30,6 +30,10 @@ struct PasswordRefusal
     // how the password was typed.
     std::string text() const;
 };
+
+// The longest password a level takes: 245 characters at the legacy levels,
+// whose old readers take no more; far more at the strong level.
+std::size_t maximumPasswordLength(int level);
 
 // In the order the user is told them: an empty password and differing
 // passwords both; else a password too short for the level; else a character

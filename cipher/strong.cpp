@@ -234,15 +234,31 @@ std::size_t markAt(BytesView body)
 // Base64 characters that cover a payload's header and its check.
 constexpr std::size_t kHeadChars = (kSealedAt + 2) / 3 * 4;
 
-// Whether the base64 from body[from] on (blanks skipped) starts with a header
-// that holds. Only the head is decoded: a body damaged further on is still
-// known for what it is.
+// What the search for a payload whose mark was damaged passes over besides
+// blanks: a mail quote's ">" and bytes beyond ASCII (a no-break space, a
+// byte order mark), which a legacy body never holds. Such a block is damage,
+// never a legacy one that the password fails.
+bool passedOver(char c)
+{
+    return kBlanks.find(c) != BytesView::npos || c == '>' || static_cast<unsigned char>(c) >= 128;
+}
+
+std::size_t nextCounted(BytesView body, std::size_t from)
+{
+    while (from < body.size() && passedOver(body[from]))
+        ++from;
+    return from < body.size() ? from : BytesView::npos;
+}
+
+// Whether the base64 from body[from] on (what passedOver() names skipped)
+// starts with a header that holds. Only the head is decoded: a body damaged
+// further on is still known for what it is.
 bool headerAt(BytesView body, std::size_t from)
 {
     char head[kHeadChars];
     std::size_t n = 0;
     for (std::size_t i = from; i < body.size() && n < kHeadChars; ++i) {
-        if (kBlanks.find(body[i]) == BytesView::npos)
+        if (!passedOver(body[i]))
             head[n++] = body[i];
     }
     unsigned char decoded[kHeadChars / 4 * 3];
@@ -257,18 +273,19 @@ bool headerAt(BytesView body, std::size_t from)
 enum class Kind { NotStrong, Marked, Unmarked };
 
 // A damaged mark stands in the place of "4" or before it, or is gone, so the
-// payload starts at one of the body's first three characters.
+// payload starts at one of the body's first three characters (of those
+// passedOver() does not skip).
 Kind kindOf(BytesView body)
 {
     if (markAt(body) != BytesView::npos)
         return Kind::Marked;
     if (!ready())
         return Kind::NotStrong;
-    std::size_t at = body.find_first_not_of(kBlanks);
+    std::size_t at = nextCounted(body, 0);
     for (int tried = 0; tried < 3 && at != BytesView::npos; ++tried) {
         if (headerAt(body, at))
             return Kind::Unmarked;
-        at = body.find_first_not_of(kBlanks, at + 1);
+        at = nextCounted(body, at + 1);
     }
     return Kind::NotStrong;
 }

@@ -37,6 +37,9 @@ inline constexpr std::size_t kNonceAt = kSaltAt + kSaltSize;
 inline constexpr std::size_t kKeyCheckAt = kNonceAt + kNonceSize;
 inline constexpr std::size_t kSealedAt = kHeaderSize + kHeaderCheckSize;
 inline constexpr std::size_t kMinPasswordLength = 12;
+// Argon2id takes a password of any length; this bound only keeps a password
+// file of megabytes from being read whole.
+inline constexpr std::size_t kMaxPasswordBytes = 4096;
 inline constexpr std::size_t kLineLength = 76;
 
 struct Params

@@ -69,7 +69,8 @@ constexpr const char *kHelp =
     "Both:\n"
     "  --password-file FILE  the password is the first line of FILE, without\n"
     "                      its line end; only that line is read, and one over\n"
-    "                      245 characters is refused. Without this option the\n"
+    "                      245 characters is refused at levels 1 to 3, one over\n"
+    "                      4096 bytes at level 4. Without this option the\n"
     "                      password is asked on the terminal without echo\n"
     "                      (twice for encrypt; the two must match). It is never\n"
     "                      taken from the command line. A password file\n"
@@ -85,16 +86,19 @@ constexpr const char *kHelp =
     "\n"
     "encrypt refuses, before writing anything: an empty password, passwords that\n"
     "do not match, a level 2 password under 5 characters, a level 3 one under 8\n"
-    "or a level 4 one under 12, a password character outside 32 to 126 or a\n"
-    "password over 245 characters, and, at levels 1 to 3 only, a text the\n"
+    "or a level 4 one under 12, a password character outside 32 to 126, a\n"
+    "password over 245 characters at levels 1 to 3 or over 4096 at level 4,\n"
+    "and, at levels 1 to 3 only, a text the\n"
     "cipher cannot carry exactly (a tab, a carriage return or line feed that is\n"
     "not part of a line break, another control character, a byte from 128 to\n"
     "255, the pair \"P^\", or a text too long for the block's checksum, or,\n"
     "rarely, a text whose encrypted form would spell the end marker with this\n"
     "password); the message says what and where. No text over 86,956,520 bytes\n"
     "fits the checksum at those levels: encrypt stops reading there and says so.\n"
-    "decrypt refuses a password over 245 characters, and an empty password\n"
-    "when the text holds a block (without one it says there is none).\n"
+    "decrypt takes any password bytes for a level 4 block, up to 4096; for the\n"
+    "other levels it refuses one over 245 characters. It refuses an empty\n"
+    "password when the text holds a block (without one it says there is none),\n"
+    "but a damaged level 4 block is told as damage first.\n"
     "\n"
     "Messages go to standard error. A text too large for the memory at hand is\n"
     "refused with a message, never half written.\n"
@@ -278,16 +282,16 @@ int parse(int argc, char **argv, Options &options)
 }
 
 // Fills password from the file or the terminal (asking twice when confirm is
-// set); returns Good or the exit status. A line longer than the editor takes
-// comes back longer than kMaxPasswordLength, and is never read whole.
+// set); returns Good or the exit status. A line longer than any level takes
+// comes back longer than the strong level's bound, and is never read whole.
 int obtainPassword(
     const Options &options, bool confirm, std::string &password, std::string &confirmation)
 {
     if (options.hasPasswordFile) {
         std::string error;
         std::string exposed;
-        if (!vlq::readPasswordFile(
-                options.passwordFile, cipher::kMaxPasswordLength, password, error, exposed)) {
+        if (!vlq::readPasswordFile(options.passwordFile, cipher::strong::kMaxPasswordBytes,
+                password, error, exposed)) {
             say("vlq: cannot read the password file " + options.passwordFile + ": " + error);
             return Refused;
         }
@@ -299,9 +303,11 @@ int obtainPassword(
         confirmation = password;
         return Good;
     }
-    vlq::Prompt asked = vlq::askPassword("Enter Password: ", cipher::kMaxPasswordLength, password);
+    vlq::Prompt asked =
+        vlq::askPassword("Enter Password: ", cipher::strong::kMaxPasswordBytes, password);
     if (asked == vlq::Prompt::Answered && confirm)
-        asked = vlq::askPassword("Confirm Password: ", cipher::kMaxPasswordLength, confirmation);
+        asked =
+            vlq::askPassword("Confirm Password: ", cipher::strong::kMaxPasswordBytes, confirmation);
     switch (asked) {
     case vlq::Prompt::Answered:
         return Good;
@@ -314,11 +320,13 @@ int obtainPassword(
     return Refused;
 }
 
-void sayTooLong()
+// The editor takes no longer password for the level, so it could never open
+// the block.
+void sayTooLong(int level)
 {
-    // The editor takes no longer password, so it could never open the block.
     say("vlq: cannot use this password: it is longer than "
-        + std::to_string(cipher::kMaxPasswordLength) + " characters.");
+        + std::to_string(cipher::maximumPasswordLength(level))
+        + (level == cipher::strong::kLevel ? " bytes." : " characters."));
 }
 
 // Reads standard input into text, with line ends made CR LF as they come
@@ -413,7 +421,7 @@ int encrypt(const Options &options)
             say("vlq: cannot use this password: " + refusal.issue->describe() + ".");
             break;
         case cipher::PasswordRefusal::Kind::TooLong:
-            sayTooLong();
+            sayTooLong(options.level);
             break;
         default:
             say(refusal.text());
@@ -455,12 +463,9 @@ int decrypt(const Options &options)
     vlq::Wiped wipedPassword(password);
     if (const int status = obtainPassword(options, false, password, unused))
         return status;
-    if (password.size() > cipher::kMaxPasswordLength) {
-        sayTooLong();
-        return Refused;
-    }
 
-    // The editor's order: no block is told first, whatever the password.
+    // The editor's order: no block is told first, whatever the password;
+    // the bound on its length depends on the block's level.
     // The input is read as it is, since a level 4 block gives back exactly
     // what was sealed and the text around it as it came.
     std::string text;
@@ -471,6 +476,15 @@ int decrypt(const Options &options)
     // damaged one never reaches the legacy reader; everything else reads as
     // before.
     const bool strong = cipher::strong::containsStrongBlock(text);
+    const int longestFor = strong ? cipher::strong::kLevel : 1;
+    if (password.size() > cipher::maximumPasswordLength(longestFor)) {
+        if (!strong && !cipher::containsBlock(text)) {
+            say(kNoSignature);
+            return NoBlock;
+        }
+        sayTooLong(longestFor);
+        return Refused;
+    }
     cipher::Decryption result;
     if (strong) {
         result = cipher::strong::decryptText(text, password);
@@ -485,7 +499,10 @@ int decrypt(const Options &options)
         say(kNoSignature);
         return NoBlock;
     }
-    if (password.empty()) {
+    // A strong block is checked for damage before the password is asked
+    // about; an empty one goes no further than that.
+    const bool damaged = strong && result.verdict == cipher::Verdict::ChecksumError;
+    if (password.empty() && !damaged) {
         say(cipher::PasswordRefusal {cipher::PasswordRefusal::Kind::Empty, 1, {}}.text());
         return Refused;
     }

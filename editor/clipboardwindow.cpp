@@ -19,8 +19,8 @@ ClipboardWindow::ClipboardWindow(QWidget *parent)
     setObjectName(QStringLiteral("ClipboardWindow"));
     setWindowTitle(QStringLiteral("Clear Clipboard"));
     auto *label = new QLabel(
-        QStringLiteral("Text copied from a decrypted document is taken\noff the clipboard "
-                       "again after (0 for never):"),
+        QStringLiteral("Text copied from a decrypted document is cleared\nfrom the clipboard "
+                       "after (0 for never):"),
         this);
     m_seconds = new QSpinBox(this);
     m_seconds->setObjectName(QStringLiteral("Seconds"));

@@ -37,16 +37,13 @@ CommandLine error(std::string text)
 CommandLine parseCommandLine(int argc, const char *const *argv)
 {
     CommandLine result;
-    bool haveFile = false;
+    std::vector<std::string_view> files;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
         if (!isOption) {
-            if (haveFile)
-                return error("only one file can be opened, not '" + std::string(arg) + "' too");
-            haveFile = true;
-            result.file = arg;
+            files.push_back(arg);
             continue;
         }
         if (arg == "--") {
@@ -77,6 +74,15 @@ CommandLine parseCommandLine(int argc, const char *const *argv)
             continue;
         }
         return error("unknown option '" + std::string(arg) + "'");
+    }
+    if (files.size() == 1) {
+        result.file = files.front();
+    } else if (files.size() > 1) {
+        // Which piece was meant cannot be told, so none is opened.
+        result.warning = "more than one file named (";
+        for (std::size_t i = 0; i < files.size(); ++i)
+            result.warning += (i ? " '" : "'") + std::string(files[i]) + "'";
+        result.warning += "), so none is opened; quote a name that holds a blank";
     }
     return result;
 }

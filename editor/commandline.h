@@ -16,11 +16,15 @@ struct CommandLine
     std::string file;
     // Error: what is wrong, one line without the program's name.
     std::string error;
+    // Run: a line for the terminal about what was passed over, without the
+    // program's name; empty when nothing was.
+    std::string warning;
 };
 
 // argv as main() has it. Qt's own options (-platform, -style, -display...)
-// are left for QApplication; any other option is an error, as is a second
-// file. "--" ends the options, so a file may start with "-".
+// are left for QApplication; any other option is an error. More than one
+// file (a path with a blank, unquoted, comes in pieces) opens none, with a
+// warning. "--" ends the options, so a file may start with "-".
 CommandLine parseCommandLine(int argc, const char *const *argv);
 
 } // namespace editor

@@ -123,8 +123,12 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     for (int i = 0; i < 3; ++i) {
         m_status[i] = new QLabel(initial[i], bar);
         m_status[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        static const char *const names[3] = {"Size", "Modified", "File"};
-        m_status[i]->setAccessibleName(QString::fromLatin1(names[i]));
+        // A screen reader reads a label by its name, which is its text
+        // unless one is set: what the panel shows is its name, and what it
+        // is goes in the description.
+        static const char *const what[3] = {
+            "Size of the text", "Whether the text has unsaved changes", "File"};
+        m_status[i]->setAccessibleDescription(QString::fromLatin1(what[i]));
         if (i < 2)
             m_status[i]->setMinimumWidth(85); // wider where a large font needs it
         bar->addWidget(m_status[i], i < 2 ? 0 : 1);
@@ -291,14 +295,19 @@ void MainWindow::buildMenus()
         edit, QStringLiteral("SelectAll1"), QStringLiteral("&Select All"), &MainWindow::selectAll);
     addCommand(edit, QStringLiteral("Clear1"), QStringLiteral("C&lear All"), &MainWindow::clearAll);
     edit->addSeparator();
-    addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find)
-        ->setShortcut(QKeySequence::Find);
-    addCommand(
-        edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext)
-        ->setShortcut(QKeySequence(Qt::Key_F3));
-    addCommand(
-        edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace)
-        ->setShortcut(QKeySequence::Replace);
+    // Fixed keys: the desktop's standard Replace key is Ctrl+R or none on
+    // some desktops. The find window answers them too, so the user can go
+    // from Find to Replace without going back to the editor.
+    QAction *findAction =
+        addCommand(edit, QStringLiteral("Find1"), QStringLiteral("&Find..."), &MainWindow::find);
+    findAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    QAction *findNextAction = addCommand(
+        edit, QStringLiteral("FindNext1"), QStringLiteral("Find &Next"), &MainWindow::findNext);
+    findNextAction->setShortcut(QKeySequence(Qt::Key_F3));
+    QAction *replaceAction = addCommand(
+        edit, QStringLiteral("Replace1"), QStringLiteral("&Replace..."), &MainWindow::replace);
+    replaceAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_findWindow->addActions({findAction, findNextAction, replaceAction});
 
     QMenu *tools = bar->addMenu(QStringLiteral("&Tools"));
     addCommand(tools, QStringLiteral("SpellCheck1"), QStringLiteral("&Spell Check..."),
@@ -565,8 +574,8 @@ void MainWindow::openRecentFile(int index)
         files.removeAt(index);
         settings::writeRecentFiles(files);
         fillRecentMenu();
-        showError(
-            QStringLiteral("%1 no longer exists; it is taken off the recent files").arg(fileName));
+        showError(QStringLiteral("%1 no longer exists. It has been removed from Recent Files")
+                      .arg(fileName));
         return;
     }
     openNamedFile(fileName);

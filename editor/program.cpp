@@ -148,7 +148,8 @@ const char *const kHelp =
     "\n"
     "A text editor whose Encrypt and Decrypt commands turn its text into a\n"
     "password-protected block of printable text and back, and whose Quick Mail\n"
-    "sends it. FILE, if given, is opened in the editor at start.\n"
+    "sends it. FILE, if given, is opened in the editor at start; with more than\n"
+    "one the editor starts empty.\n"
     "\n"
     "  --help     show this text and exit.\n"
     "  --version  show the version and exit.\n"
@@ -173,6 +174,8 @@ int runProgram(int argc, char *argv[])
             stderr, "velmorandquist: %s; try 'velmorandquist --help'.\n", line.error.c_str());
         return 1;
     case CommandLine::Action::Run:
+        if (!line.warning.empty())
+            std::fprintf(stderr, "velmorandquist: %s.\n", line.warning.c_str());
         break;
     }
 

@@ -9,6 +9,9 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
+
+#include <algorithm>
 
 namespace gui {
 
@@ -17,6 +20,9 @@ namespace {
 const int kOwnerProperty = QTextFormat::UserProperty + 0x5e1;
 // Longer paragraphs are checked only as far as they are in view.
 constexpr qsizetype kLongParagraph = 2000;
+// How far past the lines in view a long paragraph is read, to widen them to
+// white space.
+constexpr qsizetype kWiden = 256;
 constexpr qsizetype kMaxSuggestions = 7;
 
 } // namespace
@@ -48,8 +54,8 @@ SpellUnderline::SpellUnderline(QTextEdit &editor, spelling::Markers markers)
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(0);
     connect(&m_refresh, &QTimer::timeout, this, &SpellUnderline::refresh);
-    connect(editor.document(), &QTextDocument::contentsChange, this,
-        &SpellUnderline::contentsChanged);
+    connect(
+        editor.document(), &QTextDocument::contentsChange, this, &SpellUnderline::contentsChanged);
     connect(editor.document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged,
         this, &SpellUnderline::schedule);
     connect(&editor, &QTextEdit::cursorPositionChanged, this, &SpellUnderline::caretMoved);
@@ -104,13 +110,17 @@ void SpellUnderline::schedule()
 
 void SpellUnderline::contentsChanged(int position, int, int added)
 {
+    // Edges before the change have not moved, but those after it have.
+    if (position < m_edges.position + m_edges.length)
+        m_edges.position = -1;
     const QTextBlock changed = m_editor.document()->findBlock(position);
     if (changed.isValid())
         m_statesKnown = qMin(m_statesKnown, changed.blockNumber());
     // A change that ends at the caret is typing. (No text cursor may be
     // given up here: one freed while the document clears stays in its list.)
     const QTextCursor caret = m_editor.textCursor();
-    m_typingEnd = !caret.hasSelection() && caret.position() == position + added ? caret.position() : -1;
+    m_typingEnd =
+        !caret.hasSelection() && caret.position() == position + added ? caret.position() : -1;
     schedule();
 }
 
@@ -120,6 +130,83 @@ void SpellUnderline::caretMoved()
         return;
     m_typingEnd = -1;
     schedule();
+}
+
+std::pair<qsizetype, qsizetype> SpellUnderline::linesInView(
+    const QTextBlock &block, const QRectF &rect, const QPoint &corner, const QSize &view)
+{
+    // Found by their place: a hit test shapes the whole paragraph. A line
+    // wider than the view (no word wrap) is narrowed by hit tests.
+    const QTextLayout *lines = block.layout();
+    const qreal origin = rect.top() - lines->boundingRect().top();
+    const int count = lines->lineCount();
+    const auto firstWhere = [&](int low, const auto &isPast) {
+        int high = count;
+        while (low < high) {
+            const int mid = low + (high - low) / 2;
+            if (isPast(lines->lineAt(mid)))
+                low = mid + 1;
+            else
+                high = mid;
+        }
+        return low;
+    };
+    const int first = firstWhere(
+        0, [&](const QTextLine &l) { return origin + l.y() + l.height() <= corner.y(); });
+    const int end =
+        firstWhere(first, [&](const QTextLine &l) { return origin + l.y() < view.height(); });
+    const qsizetype size = block.length() - 1;
+    if (first >= end)
+        return {0, 0};
+    const QTextLine top = lines->lineAt(first);
+    if (end - first == 1 && top.naturalTextWidth() > view.width()) {
+        const int y = qBound(corner.y(), int(origin + top.y()), view.height() - 1);
+        const qsizetype left =
+            m_editor.cursorForPosition(QPoint(corner.x(), y)).position() - block.position();
+        const qsizetype right =
+            m_editor.cursorForPosition(QPoint(view.width(), y)).position() - block.position() + 1;
+        const qsizetype from = qBound(qsizetype(0), left, size);
+        return {from, qBound(from, right, size)};
+    }
+    const QTextLine bottom = lines->lineAt(end - 1);
+    return {top.textStart(), qMin(size, qsizetype(bottom.textStart() + bottom.textLength()))};
+}
+
+bool SpellUnderline::inBlockAt(const QTextBlock &block, qsizetype at, bool startsInside)
+{
+    if (m_edges.position != block.position() || m_edges.startsInside != startsInside) {
+        m_edges.position = block.position();
+        m_edges.length = block.length();
+        m_edges.startsInside = startsInside;
+        m_edges.at = m_finder.blockEdges(block.text(), startsInside);
+    }
+    const auto passed = std::upper_bound(m_edges.at.cbegin(), m_edges.at.cend(), at);
+    return startsInside != ((passed - m_edges.at.cbegin()) % 2 == 1);
+}
+
+QTextBlock SpellUnderline::blockAt(int y)
+{
+    // Walked to from the block found last time, by the blocks' places: a
+    // hit test would shape the whole paragraph under the point. Far away
+    // (a jump), invalid, and the caller hit-tests.
+    QTextDocument *doc = m_editor.document();
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    QTextBlock b = doc->findBlockByNumber(qBound(0, m_firstShown, doc->blockCount() - 1));
+    for (int step = 0; step < 64; ++step) {
+        const QRectF r = layout->blockBoundingRect(b);
+        if (r.bottom() <= y) {
+            if (!b.next().isValid())
+                return b;
+            b = b.next();
+            continue;
+        }
+        const QTextBlock previous = b.previous();
+        if (r.top() <= y || !previous.isValid()
+            || layout->blockBoundingRect(previous).bottom() <= y)
+            return b;
+        b = previous;
+    }
+    return {};
 }
 
 bool SpellUnderline::startsInBlock(const QTextBlock &block)
@@ -152,37 +239,47 @@ void SpellUnderline::refresh()
         // corner as far inside as the margin reaches.
         const int margin = int(doc->documentMargin());
         const QPoint corner(qMax(0, margin - scrolled.x()), qMax(0, margin - scrolled.y()));
-        const QTextBlock first = m_editor.cursorForPosition(corner).block();
+        QTextBlock first = blockAt(corner.y() + scrolled.y());
+        if (!first.isValid())
+            first = m_editor.cursorForPosition(corner).block();
+        m_firstShown = first.blockNumber();
         bool inside = startsInBlock(first);
         for (QTextBlock b = first; b.isValid(); b = b.next()) {
             // Laid out as far as asked, so the view ends where it shows.
             const QRectF r = layout->blockBoundingRect(b).translated(-scrolled);
             if (b != first && r.top() >= view.height())
                 break;
-            const QString text = b.text();
-            qsizetype from = 0;
-            qsizetype to = text.size();
+            // A long paragraph (an encrypted block of megabytes on one line)
+            // is looked at only as far as it is in view: neither copied
+            // whole nor searched for markers at every change.
+            const qsizetype size = b.length() - 1;
+            QString text;
+            qsizetype offset = 0; // where text starts in the paragraph
             bool in = inside;
-            if (text.size() > kLongParagraph) {
-                // The lines in view, widened to white space.
-                const int top = qBound(corner.y(), int(r.top()), view.height() - 1);
-                const int bottom = qBound(0, int(r.bottom()), view.height() - 1);
-                const qsizetype left =
-                    m_editor.cursorForPosition(QPoint(corner.x(), top)).position() - b.position();
-                const qsizetype right =
-                    m_editor.cursorForPosition(QPoint(view.width(), bottom)).position()
-                    - b.position() + 1;
-                from = qBound(qsizetype(0), left, text.size());
-                to = qBound(from, right, text.size());
-                while (from > 0 && !text[from - 1].isSpace())
-                    --from;
-                while (to < text.size() && !text[to].isSpace())
-                    ++to;
-                in = m_finder.endsInBlock(QStringView(text).first(from), inside);
+            if (size <= kLongParagraph) {
+                text = b.text();
+            } else {
+                const auto [from, to] = linesInView(b, r, corner, view.size());
+                const qsizetype start = qMax(qsizetype(0), from - kWiden);
+                const qsizetype end = qMin(size, to + kWiden);
+                // Character by character: a text cursor would shape the
+                // whole paragraph to know its place on the line.
+                QString around(end - start, Qt::Uninitialized);
+                for (qsizetype i = start; i < end; ++i)
+                    around[i - start] = doc->characterAt(b.position() + int(i));
+                qsizetype f = from - start;
+                qsizetype t = to - start;
+                while (f > 0 && !around[f - 1].isSpace())
+                    --f;
+                while (t < around.size() && !around[t].isSpace())
+                    ++t;
+                offset = start + f;
+                text = around.sliced(f, t - f);
+                in = inBlockAt(b, offset, inside);
             }
-            const QStringView part = QStringView(text).sliced(from, to - from);
+            const QStringView part(text);
             for (const spelling::WordSpan &w : m_finder.words(part, in)) {
-                const int at = b.position() + int(from + w.start);
+                const int at = b.position() + int(offset + w.start);
                 if (at + int(w.length) == m_typingEnd
                     || m_checker->isCorrect(part.sliced(w.start, w.length)))
                     continue;

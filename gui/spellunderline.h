@@ -17,10 +17,13 @@
 
 #include <QList>
 #include <QObject>
+#include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <utility>
 
 class QAction;
 class QMenu;
@@ -74,6 +77,15 @@ private:
     void refresh();
     void contentsChanged(int position, int removed, int added);
     void caretMoved();
+    // The text of a long paragraph in view, [from, to) in the paragraph.
+    std::pair<qsizetype, qsizetype> linesInView(
+        const QTextBlock &block, const QRectF &rect, const QPoint &corner, const QSize &view);
+    // Whether the position of the paragraph lies inside the encrypted block;
+    // the block's edges in the paragraph are kept until it changes.
+    bool inBlockAt(const QTextBlock &block, qsizetype at, bool startsInside);
+    // The block at y (in the document), near the one found last time;
+    // invalid when it is not near.
+    QTextBlock blockAt(int y);
     // Works out where the paragraphs up to this one stand relative to the
     // encrypted block; true when the paragraph starts inside it.
     bool startsInBlock(const QTextBlock &block);
@@ -88,6 +100,16 @@ private:
     // The paragraphs before this one have their state (whether they end
     // inside the encrypted block) in their user state.
     int m_statesKnown = 0;
+    // The number of the first block in view at the last refresh.
+    int m_firstShown = 0;
+    struct Edges
+    {
+        int position = -1; // of the paragraph; -1: none kept
+        int length = 0;
+        bool startsInside = false;
+        QList<qsizetype> at;
+    };
+    Edges m_edges;
     // The end of the word being typed, not marked until the caret moves.
     int m_typingEnd = -1;
 };

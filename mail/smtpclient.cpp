@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <climits>
 #include <exception>
 
 namespace mail {
@@ -134,7 +135,11 @@ SmtpClient::SmtpClient(QObject *parent)
     : Socket(parent)
 {
     setPort(DefaultPort);
-    setTimeOut(DefaultTimeOutMs);
+}
+
+void SmtpClient::waitAtMost(std::chrono::milliseconds limit)
+{
+    setTimeOut(int(std::min<std::chrono::milliseconds::rep>(limit.count(), INT_MAX)));
 }
 
 void SmtpClient::setServer(const QString &server)
@@ -248,6 +253,7 @@ QByteArray SmtpClient::ehloName() const
 void SmtpClient::hello()
 {
     const QByteArray name = ehloName();
+    waitAtMost(m_timeOuts.otherCommand);
     const QList<QByteArray> lines = command("EHLO " + name);
     m_extensions.clear();
     if (replyCode() >= 400 || replyCode() < 200) {
@@ -263,6 +269,7 @@ void SmtpClient::hello()
 void SmtpClient::authenticate()
 {
     reportStatus(2, QStringLiteral("Authenticating"));
+    waitAtMost(m_timeOuts.otherCommand);
     QStringList mechanisms;
     for (const QString &e : std::as_const(m_extensions)) {
         if (e.startsWith(QLatin1String("AUTH ")) || e.startsWith(QLatin1String("AUTH=")))
@@ -295,6 +302,7 @@ void SmtpClient::connectToHost()
     checkText(m_userName);
     m_extensions.clear();
     m_broken = false;
+    waitAtMost(m_timeOuts.greeting);
     Socket::connectToHost();
     try {
         if (implicitTls())
@@ -304,6 +312,7 @@ void SmtpClient::connectToHost()
         hello();
         if (!isEncrypted() && m_security != Security::None) {
             if (m_extensions.contains(QLatin1String("STARTTLS"))) {
+                waitAtMost(m_timeOuts.otherCommand);
                 command("STARTTLS");
                 if (replyCode() != 220)
                     refuse(m_lastLine);
@@ -353,6 +362,7 @@ void SmtpClient::quit()
             // Whatever is still unread answered an earlier command; the QUIT
             // goes out whole before its reply is read and the line closed.
             discardReceived();
+            waitAtMost(m_timeOuts.otherCommand);
             setReplyCode(0);
             writeLine("QUIT");
             waitUntilWritten();
@@ -490,6 +500,7 @@ void SmtpClient::sendMail()
         // Read before the transaction starts, so a file that cannot be read
         // sends nothing.
         const QList<Attachment> files = readAttachments();
+        waitAtMost(m_timeOuts.otherCommand);
         command("RSET");
         check();
         QByteArray mailFrom = "MAIL FROM:<" + wire.from + '>';
@@ -498,9 +509,11 @@ void SmtpClient::sendMail()
             if (m_extensions.contains(QLatin1String("8BITMIME")))
                 mailFrom += " BODY=8BITMIME";
         }
+        waitAtMost(m_timeOuts.mailFrom);
         command(mailFrom);
         check();
         int accepted = 0;
+        waitAtMost(m_timeOuts.recipient);
         const QStringList *typed[] = {&m_to, &m_cc, &m_bcc};
         const QList<QByteArray> *sent[] = {&wire.to, &wire.cc, &wire.bcc};
         for (int list = 0; list < 3; ++list) {
@@ -523,9 +536,12 @@ void SmtpClient::sendMail()
                 lines += r.describe();
             refuse(QStringLiteral("Every recipient was refused:\n") + lines.join(u'\n'));
         }
+        waitAtMost(m_timeOuts.dataStart);
         command("DATA");
         check();
+        waitAtMost(m_timeOuts.dataBlock);
         write(messageText(wire, files));
+        waitAtMost(m_timeOuts.dataEnd);
         command(".");
         check();
     } catch (const SocketError &) {

@@ -19,6 +19,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 namespace mail {
 
 // A refusal by the server or the client; what() is the user's text in UTF-8.
@@ -63,11 +65,42 @@ public:
     static constexpr int ImplicitTlsPort = 465;
     // The submission port, where nothing goes out without encryption.
     static constexpr int SubmissionPort = 587;
-    // Every wait of the client ends after this long without its event: a
-    // server that stops answering fails the send instead of holding it.
-    static constexpr int DefaultTimeOutMs = 120 * 1000;
+    // How long each step may wait for its event: a server that stops
+    // answering fails the send instead of holding it, and a slow one that
+    // would still take the mail is given the time the mail standard gives it.
+    struct TimeOuts
+    {
+        // The connection, its TLS handshake and the "220" greeting.
+        std::chrono::milliseconds greeting;
+        std::chrono::milliseconds mailFrom;
+        std::chrono::milliseconds recipient;
+        // The reply to DATA.
+        std::chrono::milliseconds dataStart;
+        // Each wait while the message goes out.
+        std::chrono::milliseconds dataBlock;
+        // The reply to the final ".": the server may check the whole mail first.
+        std::chrono::milliseconds dataEnd;
+        // EHLO, STARTTLS, AUTH, RSET and QUIT, for which the standard names
+        // no time: as long as MAIL FROM.
+        std::chrono::milliseconds otherCommand;
+
+        friend bool operator==(const TimeOuts &, const TimeOuts &) = default;
+    };
+    // RFC 5321 4.5.3.2, the least a client should wait at each step.
+    static constexpr TimeOuts StandardTimeOuts {
+        std::chrono::minutes(5),
+        std::chrono::minutes(5),
+        std::chrono::minutes(5),
+        std::chrono::minutes(2),
+        std::chrono::minutes(3),
+        std::chrono::minutes(10),
+        std::chrono::minutes(5),
+    };
 
     explicit SmtpClient(QObject *parent = nullptr);
+
+    TimeOuts timeOuts() const { return m_timeOuts; }
+    void setTimeOuts(const TimeOuts &timeOuts) { m_timeOuts = timeOuts; }
 
     // Set it before setServer(), which takes its default port from it.
     Security security() const { return m_security; }
@@ -143,6 +176,11 @@ signals:
 private:
     struct Envelope;
 
+    // The client sets the socket's limit itself at every step.
+    using Socket::setTimeOut;
+    // The limit of the waits that follow, until the next step.
+    void waitAtMost(std::chrono::milliseconds limit);
+
     QList<QByteArray> command(const QByteArray &line);
     QList<QByteArray> readReply();
     QByteArray readReplyLine();
@@ -166,6 +204,7 @@ private:
     // more commands on it.
     bool m_broken = false;
 
+    TimeOuts m_timeOuts = StandardTimeOuts;
     Security m_security = Security::Automatic;
     QString m_userId;
     QString m_userName;

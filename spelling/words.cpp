@@ -47,8 +47,7 @@ bool isWordToCheck(QStringView word)
 
 WordFinder::WordFinder(Markers markers)
     : m_markers(std::move(markers))
-{
-}
+{ }
 
 template<typename F> bool WordFinder::outsideBlocks(QStringView text, bool inBlock, F &&f) const
 {
@@ -119,6 +118,24 @@ QList<WordSpan> WordFinder::words(QStringView paragraph, bool &inBlock) const
 bool WordFinder::endsInBlock(QStringView paragraph, bool inBlock) const
 {
     return outsideBlocks(paragraph, inBlock, [](qsizetype, qsizetype) {});
+}
+
+QList<qsizetype> WordFinder::blockEdges(QStringView paragraph, bool inBlock) const
+{
+    QList<qsizetype> edges;
+    const QString &begin = m_markers.begin;
+    const QString &end = m_markers.end;
+    if (begin.isEmpty() || end.isEmpty())
+        return edges;
+    for (qsizetype pos = 0;;) {
+        const QString &marker = inBlock ? end : begin;
+        const qsizetype at = paragraph.indexOf(marker, pos);
+        if (at < 0)
+            return edges;
+        pos = at + marker.size();
+        edges << pos;
+        inBlock = !inBlock;
+    }
 }
 
 std::optional<WordSpan> WordFinder::wordAt(

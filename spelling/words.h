@@ -42,6 +42,10 @@ public:
     QList<WordSpan> words(QStringView paragraph, bool &inBlock) const;
     // Only the block state at the paragraph's end (far cheaper).
     bool endsInBlock(QStringView paragraph, bool inBlock) const;
+    // Where the state flips, in order: after each marker that begins or
+    // ends the block. A position is inside when an odd number of them lie
+    // at or before it (counted from the state at the start).
+    QList<qsizetype> blockEdges(QStringView paragraph, bool inBlock) const;
     // The word to check that holds the position (a word's end counts).
     std::optional<WordSpan> wordAt(QStringView paragraph, bool inBlock, qsizetype position) const;
 

@@ -27,7 +27,8 @@ DecryptDialog::DecryptDialog(RichEdit &editor, QWidget *parent)
     auto *label = new QLabel(QStringLiteral("Enter Password:"), panel);
     label->setObjectName(QStringLiteral("Label1"));
     label->setGeometry(10, 8, 196, 17);
-    m_password = widgets::passwordField(panel, QRect(10, 26, 196, 22), int(kMaxPasswordLength));
+    m_password =
+        widgets::passwordField(panel, QRect(10, 26, 196, 22), int(strong::kMaxPasswordBytes));
     m_password->setObjectName(QStringLiteral("Edit1"));
     label->setBuddy(m_password);
     QPushButton *decryptButton = widgets::glyphButton(panel, QStringLiteral("&Decrypt"),
@@ -84,6 +85,15 @@ void DecryptDialog::decrypt()
             done(QDialog::Accepted);
             return;
         }
+        // A damaged strong block is told as such before any password is
+        // asked for: no password could open it (this costs no derivation).
+        if (strong::containsStrongBlock(textView)
+            && strong::decryptText(textView, {}).verdict == Verdict::ChecksumError) {
+            messageBox(QStringLiteral("Check sum error:\nData may be corrupt or contain errors."),
+                QStringLiteral("WARNING"), Icon::Warning);
+            done(QDialog::Accepted);
+            return;
+        }
         messageBox(
             QStringLiteral("You must enter a password."), QStringLiteral("ERROR"), Icon::Warning);
         m_password->setFocus();
@@ -99,7 +109,13 @@ void DecryptDialog::decrypt()
         QString password = m_password->text();
         KeyBuffer key(passwordBytes(password));
         wipe(password);
-        const Decryption result = decryptText(textView, key.view());
+        // No legacy block was ever sealed with a password longer than its
+        // levels take, so none is deciphered with one.
+        Decryption result;
+        if (key.view().size() > kMaxPasswordLength && containsBlock(textView))
+            result = {true, Verdict::WrongPassword, {}};
+        else
+            result = decryptText(textView, key.view());
         if (!result.found) {
             noBlock();
         } else if (result.verdict == Verdict::WrongPassword) {

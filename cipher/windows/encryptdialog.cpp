@@ -51,12 +51,14 @@ EncryptDialog::EncryptDialog(RichEdit &editor, QWidget *parent)
     auto *passwordLabel = new QLabel(QStringLiteral("Enter Password:"), this);
     passwordLabel->setObjectName(QStringLiteral("Label1"));
     passwordLabel->setGeometry(106, 4, 190, 17);
-    m_password = widgets::passwordField(this, QRect(106, 21, 190, 22), int(kMaxPasswordLength));
+    m_password =
+        widgets::passwordField(this, QRect(106, 21, 190, 22), int(strong::kMaxPasswordBytes));
     m_password->setObjectName(QStringLiteral("Edit1"));
     auto *confirmLabel = new QLabel(QStringLiteral("Confirm Password:"), this);
     confirmLabel->setObjectName(QStringLiteral("Label2"));
     confirmLabel->setGeometry(106, 45, 190, 17);
-    m_confirmation = widgets::passwordField(this, QRect(106, 62, 190, 22), int(kMaxPasswordLength));
+    m_confirmation =
+        widgets::passwordField(this, QRect(106, 62, 190, 22), int(strong::kMaxPasswordBytes));
     m_confirmation->setObjectName(QStringLiteral("Edit2"));
     passwordLabel->setBuddy(m_password);
     confirmLabel->setBuddy(m_confirmation);
@@ -161,10 +163,14 @@ void EncryptDialog::encrypt()
         for (const PasswordRefusal &refusal :
             checkPasswords(key.view(), confirmationKey.view(), level())) {
             // A character refusal is worded from the password as typed, below.
-            if (refusal.kind == PasswordRefusal::Kind::Character
-                || refusal.kind == PasswordRefusal::Kind::TooLong)
+            if (refusal.kind == PasswordRefusal::Kind::Character)
                 continue;
-            refuse(QString::fromStdString(refusal.text()));
+            // The fields take the strong level's longest; the legacy levels'
+            // old readers take no more than 245 characters.
+            refuse(refusal.kind == PasswordRefusal::Kind::TooLong
+                    ? QStringLiteral("Levels 1 to 3 take a password of at most %1 characters.")
+                          .arg(maximumPasswordLength(level()))
+                    : QString::fromStdString(refusal.text()));
             refused = true;
             if (refusal.kind != PasswordRefusal::Kind::Empty)
                 clearPasswords();

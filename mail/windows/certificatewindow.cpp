@@ -54,8 +54,8 @@ CertificateWindow::CertificateWindow(const QSslCertificate &certificate, const Q
             ? QStringLiteral("The certificate of the mail server %1 is not trusted by this "
                              "system.\nTrust it only if you know it to be your server's.")
                   .arg(server)
-            : QStringLiteral("The mail server %1 shows another certificate than the one you "
-                             "trusted for it.\nSomeone may be between you and the server, so "
+            : QStringLiteral("The mail server %1 shows a different certificate from the one "
+                             "you trusted for it.\nSomeone may be between you and the server, so "
                              "nothing is sent.")
                   .arg(server),
         this);

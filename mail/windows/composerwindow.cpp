@@ -243,9 +243,9 @@ void ComposerWindow::clearHeader()
     m_to->setFocus();
 }
 
-void ComposerWindow::setTimeOut(int milliseconds)
+void ComposerWindow::setTimeOuts(const mail::SmtpClient::TimeOuts &timeOuts)
 {
-    m_client.setTimeOut(milliseconds);
+    m_client.setTimeOuts(timeOuts);
 }
 
 void ComposerWindow::reinitialise()
@@ -440,7 +440,7 @@ bool ComposerWindow::askPassword(const QString &key, QString &password)
             // Said once; from then on the box says why it is off.
             m_keyringRefused = QStringLiteral("the keyring did not take it (%1)").arg(failure);
             messageBox(QStringLiteral("The password could not be kept in the keyring: %1. It will "
-                                      "be asked at every send.")
+                                      "be asked for at every send.")
                            .arg(failure),
                 QStringLiteral("WARNING"), Icon::Warning);
         }

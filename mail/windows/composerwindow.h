@@ -57,8 +57,8 @@ public:
 
     // From the moment Send is pressed to the end of the send.
     bool isSending() const { return m_sending; }
-    // The limit of every wait of the mail client (SmtpClient::DefaultTimeOutMs).
-    void setTimeOut(int milliseconds);
+    // How long the mail client waits at each step (SmtpClient::StandardTimeOuts).
+    void setTimeOuts(const mail::SmtpClient::TimeOuts &timeOuts);
 
     // The Send button: checks, then sends; failures end in the error box.
     void send();

@@ -2,7 +2,7 @@
 
 // The desktop's keyring, where a mail password the user asked to remember is
 // kept (never in the settings file). Where no keyring answers, nothing is
-// kept and the password is asked at every send. The keyring in use can be
+// kept and the password is asked for at every send. The keyring in use can be
 // replaced (tests have no keyring service).
 
 #include <QString>

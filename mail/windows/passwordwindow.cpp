@@ -28,7 +28,7 @@ PasswordWindow::PasswordWindow(const QString &prompt, const QString &whyNoKeyrin
     } else {
         m_remember->setEnabled(false);
         m_remember->setToolTip(
-            QStringLiteral("The password cannot be kept: %1. It is asked at every send.")
+            QStringLiteral("The password cannot be kept: %1. It is asked for at every send.")
                 .arg(whyNoKeyring));
     }
     layout->addWidget(m_remember);

@@ -256,7 +256,11 @@ void SpellCheckWindow::showWord()
     const QString lead = from > 0 ? QStringLiteral("\u2026") : QString();
     m_context->setPlainText(lead + text.mid(from, to - from)
         + (to < text.size() ? QStringLiteral("\u2026") : QString()));
+    // The text takes the format at the cursor, the last word's red and bold
+    // after the first stop: only the word is to stand out.
     QTextCursor mark(m_context->document());
+    mark.select(QTextCursor::Document);
+    mark.setCharFormat(QTextCharFormat());
     mark.setPosition(int(lead.size() + start - from));
     mark.setPosition(int(lead.size() + end - from), QTextCursor::KeepAnchor);
     QTextCharFormat strong;

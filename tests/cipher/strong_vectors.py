@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """An independent reader and writer of the strong block, from
-docs/strong-format.md alone: rebuilds every test vector there byte for byte,
-reads each back, and checks the verdicts the document gives for a wrong
-password and for damage. Python's standard library and PyNaCl (Debian's
+docs/strong-format.md alone: rebuilds every test vector there byte for byte
+with the intermediate values it gives, reads each back, and checks the
+verdicts the document gives for a wrong password, for damage and for each of
+its bad blocks. Python's standard library and PyNaCl (Debian's
 python3-nacl) only.
 
     strong_vectors.py FORMAT.md            check the vectors
@@ -22,6 +23,7 @@ KEY_CHECK_CONTEXT = b"Velmorandquist strong key check"
 HEADER_CHECK_CONTEXT = b"Velmorandquist strong header"
 BLANKS = b" \t\r\n"
 GOOD, WRONG_PASSWORD, DAMAGE, NOT_STRONG = "good", "wrong password", "damage", "not strong"
+EMPTY_PASSWORD = "empty password"
 
 
 def keys(version, password, salt, ops, mem):
@@ -73,8 +75,9 @@ def open_block(text, password):
     body_end, after_at = (len(text), len(text)) if end < 0 else (end, end + len(END))
     body = bytes(c for c in text[body_at:body_end] if c not in BLANKS)
     if not body.startswith(b"4"):
+        searched = bytes(c for c in body if c != ord(">") and c < 128)
         for at in range(3):
-            head = canonical_b64(body[at:at + 100])
+            head = canonical_b64(searched[at:at + 100])
             if head is not None and len(head) == 75 and header_holds(head):
                 return DAMAGE, None
         return NOT_STRONG, None
@@ -85,6 +88,8 @@ def open_block(text, password):
         int.from_bytes(payload[5:9], "big")
     if not (1 <= ops <= 4 and 8192 <= mem <= 1 << 30):
         return DAMAGE, None
+    if not password:
+        return EMPTY_PASSWORD, None
     cipher_key, check_key = keys(version, password, payload[9:25], ops, mem)
     if key_check(check_key) != payload[49:65]:
         return WRONG_PASSWORD, None
@@ -96,11 +101,24 @@ def open_block(text, password):
     return GOOD, text[:start] + plain + text[after_at:]
 
 
+def section(document, number):
+    return re.split(r"^## ", document, flags=re.M)[number]
+
+
+def fields(part):
+    return dict(re.findall(r"^- ([a-z0-9 ]+): `([^`]*)`", part, flags=re.M))
+
+
+def block_of(part):
+    return re.search(r"```text\n(.*?)\n```", part, flags=re.S).group(1) \
+        .replace("\n", "\r\n").encode("ascii")
+
+
 def vectors(document):
     """Each vector's fields as section 5 writes them."""
     found = []
-    for part in re.split(r"^### ", document, flags=re.M)[1:]:
-        field = dict(re.findall(r"^- ([a-z ]+): `([^`]*)`", part, flags=re.M))
+    for part in re.split(r"^### ", section(document, 5), flags=re.M)[1:]:
+        field = fields(part)
         plain_line = re.search(r"^- plain text: (.*)$", part, flags=re.M).group(1)
         if "every byte value" in plain_line:
             plain = bytes(range(256))
@@ -108,7 +126,6 @@ def vectors(document):
             plain = b""
         else:
             plain = bytes.fromhex(field["plain text"])
-        block = re.search(r"```text\n(.*?)\n```", part, flags=re.S).group(1)
         found.append({
             "name": part.splitlines()[0],
             "version": int(re.search(r"\(version (\d)", part).group(1)),
@@ -118,9 +135,45 @@ def vectors(document):
             "ops": int(field["opslimit"]),
             "mem": int(field["memlimit"]),
             "plain": plain,
-            "block": block.replace("\n", "\r\n").encode("ascii"),
+            "block": block_of(part),
+            "steps": {k: bytes.fromhex(v) for k, v in field.items()
+                      if k in ("argon2id output", "cipher key", "key check key", "key check",
+                               "header check", "associated data", "ciphertext and tag")},
         })
     return found
+
+
+def bad_blocks(document, first_block):
+    """Section 6: (name, block, password, verdict) for each bad block."""
+    found = []
+    for part in re.split(r"^### ", section(document, 6), flags=re.M)[1:]:
+        field = fields(part)
+        inserted = re.search(r"^- block: vector 1's block with `([0-9a-f]+)` put before the mark",
+                             part, flags=re.M)
+        block = first_block.replace(b"\r\n4", b"\r\n" + bytes.fromhex(inserted.group(1)) + b"4", 1) \
+            if inserted else block_of(part)
+        password = field["password"].encode("ascii") if "password" in field else b""
+        verdict = re.search(r"^- verdict: (.*)$", part, flags=re.M).group(1).strip()
+        found.append((part.splitlines()[0], block, password, verdict))
+    return found
+
+
+def check_steps(v, expect):
+    """Section 3's values on the way, where the vector gives them."""
+    steps = v["steps"]
+    if not steps:
+        return
+    k = sodium.crypto_pwhash_alg(64, v["password"], v["salt"], v["ops"], v["mem"],
+                                 sodium.crypto_pwhash_ALG_ARGON2ID13)
+    header = (bytes([2]) + v["ops"].to_bytes(4, "big") + v["mem"].to_bytes(4, "big") + v["salt"]
+              + v["nonce"] + key_check(k[32:]))
+    ad = BEGIN + b"\r\n4" + header + header_check(header)
+    sealed = sodium.crypto_aead_xchacha20poly1305_ietf_encrypt(v["plain"], ad, v["nonce"], k[:32])
+    computed = {"argon2id output": k, "cipher key": k[:32], "key check key": k[32:],
+                "key check": key_check(k[32:]), "header check": header_check(header),
+                "associated data": ad, "ciphertext and tag": sealed}
+    for name, value in steps.items():
+        expect(name, computed[name] == value)
 
 
 def check(document):
@@ -137,6 +190,7 @@ def check(document):
         n = len(v["plain"])
         b = 4 * -(-(n + 89) // 3)
         expect("block size formula", len(block) == b + 2 * -(-(b + 1) // 76) + 66)
+        check_steps(v, expect)
         written = seal(v["version"], v["password"], v["salt"], v["nonce"], v["ops"], v["mem"],
                        v["plain"])
         expect("written block differs from the document's", written == block)
@@ -151,11 +205,23 @@ def check(document):
         for mark in (b"%", b"^", b"&", b"%4", b"^4", b"&4", b""):
             marked = block.replace(b"\r\n4", b"\r\n" + mark, 1)
             expect("damaged mark " + mark.decode(), open_block(marked, v["password"])[0] == DAMAGE)
+    if not tested[0]["steps"]:
+        failures += 1
+        print("FAIL: vector 1 gives no intermediate values")
+    bad = bad_blocks(document, tested[0]["block"])
+    for name, block, password, verdict in bad:
+        got = open_block(block, password)
+        if got[0] != verdict or got[1] is not None and verdict != GOOD:
+            failures += 1
+            print(f"FAIL {name}: the document says {verdict}, the reader finds {got[0]}")
+    if len(bad) < 10:
+        failures += 1
+        print(f"FAIL: expected the bad blocks of section 6, found {len(bad)}")
     versions = sorted(v["version"] for v in tested)
     if versions != [1, 2, 2]:
         failures += 1
         print(f"FAIL: expected two version 2 vectors and one version 1, found {versions}")
-    print(f"{len(tested)} vectors checked, {failures} failures")
+    print(f"{len(tested)} vectors and {len(bad)} bad blocks checked, {failures} failures")
     return failures == 0
 
 

@@ -4,7 +4,10 @@
 #include "cipher/cipher.h"
 #include "cipher/strong.h"
 
+#include <QFile>
+#include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,6 +77,8 @@ private slots:
     void strongLevel();
     void strongLevelIsByteExact();
     void damagedStrongMarkWritesNothing();
+    void passwordLengthByLevel();
+    void formatDocumentBadBlocks();
 
 private:
     Run vlq(const QStringList &args, const QByteArray &input = {});
@@ -151,7 +156,7 @@ void TestVlq::help()
                  "  4  \"Check sum error", "(nothing on standard output: the input is still",
                  "only that line is read", "No text over 86,956,520 bytes", "Level 4 is byte-exact",
                  "Level 4 ignores it.", "mark \"4\" was damaged",
-                 "an empty password\nwhen the text holds a block"})
+                 "an empty\npassword when the text holds a block"})
             QVERIFY2(run.out.contains(needle), needle);
     }
 }
@@ -632,6 +637,101 @@ void TestVlq::damagedStrongMarkWritesNothing()
         QCOMPARE(run.status, 4);
         QCOMPARE(run.err, QByteArray("Check sum error:\nData may be corrupt or contain errors.\n"));
         QVERIFY(run.out.isEmpty());
+    }
+}
+
+void TestVlq::passwordLengthByLevel()
+{
+    // 245 characters is the legacy levels' bound; level 4 writes with far
+    // longer printable passwords and reads with any bytes.
+    const QByteArray utf8 = QString(123, QChar(0xE9)).toUtf8();
+    QCOMPARE(utf8.size(), 246);
+    const QByteArray ascii(246, 'k');
+    const QByteArray plain = "for your eyes\n";
+    const QByteArray sealed =
+        qbytes(cipher::strong::encryptText(bytes(plain), bytes(utf8), {1, 8u << 20}));
+    Run run = vlq({u"decrypt"_s, u"--password-file"_s, passwordFile(utf8)}, sealed);
+    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.out, plain);
+    const QString asciiFile = passwordFile(ascii);
+    run = vlq({u"encrypt"_s, u"--level"_s, u"4"_s, u"--password-file"_s, asciiFile}, plain);
+    QCOMPARE(run.status, 0);
+    run = vlq({u"decrypt"_s, u"--password-file"_s, asciiFile}, run.out);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out, plain);
+
+    const QByteArray legacyBlock = qbytes(cipher::encryptText("x", "pw", 1));
+    const struct
+    {
+        QStringList args;
+        QByteArray password;
+        QByteArray input;
+        QByteArray message;
+    } refused[] = {
+        // The editor could not type it.
+        {{u"encrypt"_s, u"--level"_s, u"4"_s}, utf8, plain,
+            "vlq: cannot use this password: a password character outside 32 to 126 at position "
+            "1.\n"},
+        {{u"encrypt"_s, u"--level"_s, u"4"_s}, QByteArray(4097, 'k'), plain,
+            "vlq: cannot use this password: it is longer than 4096 bytes.\n"},
+        {{u"decrypt"_s}, QByteArray(4097, 'k'), sealed,
+            "vlq: cannot use this password: it is longer than 4096 bytes.\n"},
+        {{u"encrypt"_s, u"--level"_s, u"3"_s}, ascii, plain,
+            "vlq: cannot use this password: it is longer than 245 characters.\n"},
+        {{u"decrypt"_s}, ascii, legacyBlock,
+            "vlq: cannot use this password: it is longer than 245 characters.\n"},
+    };
+    for (const auto &r : refused) {
+        run = vlq(QStringList(r.args) << u"--password-file"_s << passwordFile(r.password), r.input);
+        QCOMPARE(run.err, r.message);
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.out.isEmpty());
+    }
+}
+
+void TestVlq::formatDocumentBadBlocks()
+{
+    // The format document's bad blocks get from vlq the verdict it gives
+    // them, in its order (damage before an empty password).
+    const QString path = qEnvironmentVariable("VLQ_SOURCE_DIR") + u"/docs/strong-format.md"_s;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString document = QString::fromUtf8(file.readAll());
+    const auto blockIn = [](const QString &part) {
+        const qsizetype at = part.indexOf(u"```text\n"_s) + 8;
+        return part.mid(at, part.indexOf(u"\n```"_s, at) - at).replace(u'\n', u"\r\n"_s).toUtf8();
+    };
+    const QStringList vectors =
+        document.section(u"\n## 5. "_s, 1).section(u"\n## 6. "_s, 0, 0).split(u"\n### "_s);
+    const QByteArray first = blockIn(vectors.value(1));
+    QVERIFY(first.startsWith(cipher::kBeginMarker.data()));
+    const QStringList bad = document.section(u"\n## 6. "_s, 1).split(u"\n### "_s).mid(1);
+    QVERIFY(bad.size() >= 10);
+    const QMap<QString, int> statuses {
+        {u"damage"_s, 4}, {u"wrong password"_s, 3}, {u"empty password"_s, 1}, {u"not strong"_s, 0}};
+    static const QRegularExpression password(
+        u"^- password: `([^`]*)`"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression verdict(
+        u"^- verdict: (.*)$"_s, QRegularExpression::MultilineOption);
+    static const QRegularExpression inserted(
+        u"^- block: vector 1's block with `([0-9a-f]+)` put before the mark"_s,
+        QRegularExpression::MultilineOption);
+    for (const QString &part : bad) {
+        const QString name = part.section(u'\n', 0, 0);
+        const auto insert = inserted.match(part);
+        const QByteArray block = insert.hasMatch()
+            ? QByteArray(first).replace(
+                "\r\n4", "\r\n" + QByteArray::fromHex(insert.captured(1).toLatin1()) + '4')
+            : blockIn(part);
+        const Run run = vlq({u"decrypt"_s, u"--password-file"_s,
+                                passwordFile(password.match(part).captured(1).toUtf8())},
+            block);
+        const QString said = verdict.match(part).captured(1).trimmed();
+        QVERIFY2(statuses.contains(said), qPrintable(name));
+        QVERIFY2(
+            run.status == statuses[said], qPrintable(name + u": "_s + QString::fromUtf8(run.err)));
+        if (said != u"not strong"_s)
+            QVERIFY2(run.out.isEmpty(), qPrintable(name));
     }
 }
 

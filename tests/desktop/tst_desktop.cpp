@@ -148,7 +148,6 @@ void TestDesktop::editorRefusesWhatItDoesNotKnow()
         QByteArray problem;
     } cases[] = {
         {{u"--bogus"_s}, "unknown option '--bogus'"},
-        {{u"a.vlq"_s, u"b.vlq"_s}, "only one file can be opened, not 'b.vlq' too"},
         {{u"--version"_s, u"-platform"_s, u"offscreen"_s}, "'--version' takes nothing else"},
     };
     for (const auto &c : cases) {
@@ -157,6 +156,25 @@ void TestDesktop::editorRefusesWhatItDoesNotKnow()
         QCOMPARE(r.out, QByteArray());
         QCOMPARE(r.status, 1);
     }
+
+    // Two files (a path with a blank, unquoted, say) are no error: the editor
+    // starts empty and says why on stderr.
+    QTemporaryDir config;
+    QProcessEnvironment env = withoutDisplay();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    env.insert(u"XDG_CONFIG_HOME"_s, config.path());
+    QProcess editor;
+    editor.setProcessEnvironment(env);
+    editor.start(m_bin + "/velmorandquist"_L1, {u"My"_s, u"Letter.vlq"_s});
+    QVERIFY(editor.waitForStarted());
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += editor.readAllStandardError()).contains('\n'), 20000);
+    QCOMPARE(err.left(err.indexOf('\n') + 1),
+        "velmorandquist: more than one file named ('My' 'Letter.vlq'), so none is opened; quote a "
+        "name that holds a blank.\n");
+    QVERIFY(!editor.waitForFinished(1000));
+    editor.kill();
+    editor.waitForFinished();
 }
 
 void TestDesktop::manPagesMatchHelp_data()

@@ -42,6 +42,7 @@
 #include <QTimer>
 
 using namespace editor;
+using namespace std::chrono_literals;
 using mail::windows::ComposerWindow;
 using mail::windows::MailMode;
 using mail::windows::PreferencesWindow;
@@ -494,7 +495,7 @@ private slots:
         sendWith("x@example.org", QString(), "one");
         MailServer silent({"--silent"});
         setPreference("smtp", silent.server());
-        composer().setTimeOut(300);
+        composer().setTimeOuts({300ms, 300ms, 300ms, 300ms, 300ms, 300ms, 300ms});
         sendWith("x@example.org", QString(), "two");
         MailServer server;
         setPreference("smtp", server.server());
@@ -545,10 +546,10 @@ private slots:
         sendWith("x@example.org", QString(), "s");
         QCOMPARE(remember,
             (QStringList {"0The password cannot be kept: no keyring service in the tests. It is "
-                          "asked at every send.",
+                          "asked for at every send.",
                 "1Keep the password in the desktop's keyring",
                 "0The password cannot be kept: the keyring did not take it (the collection is "
-                "locked). It is asked at every send."}));
+                "locked). It is asked for at every send."}));
         QCOMPARE(keys->log.filter("write ").size(), 1);
         QCOMPARE(ui->messageTexts().filter("keyring").size(), 1);
         QCOMPARE(ui->messageTexts().filter("encryption").size(), 3);
@@ -596,8 +597,10 @@ private slots:
         const QString fingerprint =
             mail::Socket::fingerprintOf(QSslCertificate::fromPath(pem).value(0));
         QStringList shown;
+        QString intro;
         const auto look = [&](bool trust) {
             ui->onModal("CertificateWindow", [&, trust](QDialog &d) {
+                intro = child<QLabel>(d, "intro").text();
                 for (const char *name : {"subject", "issuer", "fingerprint", "reason"})
                     shown << child<QLabel>(d, name).text();
                 if (QLabel *before = d.findChild<QLabel *>("trusted"))
@@ -623,7 +626,7 @@ private slots:
         QCOMPARE(server.messages().size(), 2);
         QVERIFY(server.messages()[0]["tls"].toBool());
 
-        // Another certificate than the trusted one: shown, never offered.
+        // A different certificate from the trusted one: shown, never offered.
         const QString other = QString(fingerprint).replace(0, 2, "00");
         settings::writeTrustedCertificate(key, other);
         shown.clear();
@@ -631,6 +634,10 @@ private slots:
         look(true);
         sendWith("x@example.org", QString(), "four");
         QCOMPARE(shown, details + QStringList {other});
+        QCOMPARE(intro.section('\n', 0, 0),
+            QStringLiteral(
+                "The mail server %1 shows a different certificate from the one you trusted for it.")
+                .arg(key));
         QCOMPARE(ui->messageTexts(),
             QStringList {QStringLiteral("Certificate Rejected: it is not the certificate trusted "
                                         "for %1 (trusted SHA-256 %2, now %3).")

@@ -521,6 +521,11 @@ private slots:
                    "(position 4).\nUse letters, digits, spaces and "
                    "punctuation marks only.")}
             << true;
+        // The fields take the strong level's longest; the legacy levels' stays.
+        QTest::newRow("level 3 with 246") << QString(246, 'k') << QString(246, 'k') << 3
+                                          << QStringList {"Levels 1 to 3 take a password of at "
+                                                          "most 245 characters."}
+                                          << true;
     }
     void encryptRefusals()
     {
@@ -776,6 +781,31 @@ private slots:
                 QStringLiteral("Check sum error:\nData may be corrupt or contain errors.")});
         QCOMPARE(edit()->characters(), around.arg(QString::fromLatin1(damaged)));
         ui->messages.clear();
+        // Damage is told before an empty password is asked about, and a
+        // block quoted in a reply is damage, not a wrong password.
+        const QByteArray intact = QByteArray::fromStdString(
+            cipher::strong::detail::encryptWith("secret", password, small, salt, nonce));
+        const QByteArray quoted = "> " + QByteArray(intact).replace("\r\n", "\r\n> ");
+        for (const auto &[text, typed] :
+            {std::pair {damaged, QString()}, {quoted, pw}, {intact, QString()}}) {
+            edit()->setText(text);
+            ui->onModal(QStringLiteral("TForm3"), decryptWith(typed));
+            w->decrypt();
+            QCOMPARE(edit()->text(), text);
+        }
+        QCOMPARE(ui->messageTexts(),
+            (QStringList {"Check sum error:\nData may be corrupt or contain errors.",
+                "Check sum error:\nData may be corrupt or contain errors.",
+                "You must enter a password."}));
+        ui->messages.clear();
+        // A password longer than the legacy levels take opens a strong block.
+        const std::string longPassword(300, 'k');
+        edit()->setText(QByteArray::fromStdString(
+            cipher::strong::detail::encryptWith("long", longPassword, small, salt, nonce)));
+        ui->onModal(QStringLiteral("TForm3"), decryptWith(QString::fromStdString(longPassword)));
+        w->decrypt();
+        QCOMPARE(edit()->characters(), QStringLiteral("long"));
+        QVERIFY(ui->messages.isEmpty());
 
         // Bytes that are not UTF-8 (vlq seals any): the block stays, and the
         // message says why and what opens it. A byte order mark is kept.
@@ -1000,7 +1030,7 @@ private slots:
         type(QStringLiteral("one two One twofold two"));
         QVERIFY(action("Undo1").isEnabled());
         FindWindow &find = w->findWindow();
-        QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(edit(), Qt::Key_F, Qt::ControlModifier);
         // Open beside the editor, which goes on taking keys.
         QVERIFY(find.isVisible() && !find.isModal());
         QCOMPARE(find.windowTitle(), QStringLiteral("Find"));
@@ -1027,13 +1057,25 @@ private slots:
         child<QPushButton>(find, "FindNext").click();
         QCOMPARE(
             ui->log.last(), QStringLiteral("message Velmorandquist none ok: Cannot find \"xyz\"."));
+        // Ctrl+H and Ctrl+F answer in the find window too, and the menu
+        // shows them.
+        find.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&find));
+        for (const auto &[key, title] : {std::pair {Qt::Key_H, "Replace"}, {Qt::Key_F, "Find"}}) {
+            QTest::keyClick(&child<QLineEdit>(find, "FindText"), key, Qt::ControlModifier);
+            QCOMPARE(find.windowTitle(), QString::fromLatin1(title));
+        }
+        QCOMPARE(action("Replace1").shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+        QCOMPARE(action("Find1").shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
         // Escape closes the window.
         QTest::keyClick(&child<QLineEdit>(find, "FindText"), Qt::Key_Escape);
         QVERIFY(!find.isVisible());
 
         // Replace: the selection, when it matches, then on to the next.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
         edit()->moveCursor(QTextCursor::Start);
-        QTest::keyClick(w, Qt::Key_H, Qt::ControlModifier);
+        QTest::keyClick(edit(), Qt::Key_H, Qt::ControlModifier);
         QCOMPARE(find.windowTitle(), QStringLiteral("Replace"));
         child<QLineEdit>(find, "FindText").setText("two");
         child<QLineEdit>(find, "ReplaceText").setText("2");
@@ -1148,8 +1190,8 @@ private slots:
         entries();
         child<QAction>(recent, "Recent5").trigger();
         QCOMPARE(ui->log.last(),
-            QStringLiteral("message Velmorandquist error ok: %1 no longer exists; it is taken off "
-                           "the recent files.")
+            QStringLiteral("message Velmorandquist error ok: %1 no longer exists. It has been "
+                           "removed from Recent Files.")
                 .arg(made[6]));
         QCOMPARE(edit()->text(), QByteArray("text 1"));
         QVERIFY(!settings::readRecentFiles().contains(made[6]));
@@ -1361,6 +1403,18 @@ private slots:
             }
         }
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u' ')));
+
+        // A status panel reads as what it shows, after every change, and
+        // says what it is in its description.
+        type(QStringLiteral("abc"));
+        QStringList heard;
+        for (QLabel *panel : w->statusBar()->findChildren<QLabel *>(Qt::FindDirectChildrenOnly)) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(panel);
+            heard << a->text(QAccessible::Name) + u'|' + a->text(QAccessible::Description);
+        }
+        QCOMPARE(heard,
+            (QStringList {"3 bytes|Size of the text",
+                "Modified|Whether the text has unsaved changes", " Encryption by Qumo|File"}));
     }
 };
 

@@ -371,8 +371,11 @@ private slots:
             << QStringList {"-platform=xcb"} << "error unknown option '-platform=xcb'";
         QTest::newRow("value missing")
             << QStringList {"-platform"} << "error option '-platform' needs a value";
-        QTest::newRow("two files")
-            << QStringList {"a", "b"} << "error only one file can be opened, not 'b' too";
+        QTest::newRow("two files") << QStringList {"My", "Letter.vlq"}
+                                   << "run  warning more than one file named ('My' 'Letter.vlq'), "
+                                      "so none is opened; quote a name that holds a blank";
+        QTest::newRow("unknown after two files")
+            << QStringList {"a", "b", "--bogus"} << "error unknown option '--bogus'";
         QTest::newRow("help and more")
             << QStringList {"--help", "a"} << "error '--help' takes nothing else";
     }
@@ -390,7 +393,9 @@ private slots:
         const char *const names[] = {"run ", "help", "version", "error "};
         const QString got = QString::fromLatin1(names[int(line.action)])
             + QString::fromLocal8Bit(
-                line.action == CommandLine::Action::Error ? line.error : line.file);
+                line.action == CommandLine::Action::Error ? line.error : line.file)
+            + (line.warning.empty() ? QString()
+                                    : " warning " + QString::fromStdString(line.warning));
         QCOMPARE(got, expected);
     }
 

@@ -27,6 +27,14 @@ using testsupport::writeFile;
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// The same limit at every step.
+SmtpClient::TimeOuts every(std::chrono::milliseconds limit)
+{
+    return {limit, limit, limit, limit, limit, limit, limit};
+}
+
 const QString Program = QStringLiteral("Velmorandquist Quick Mail v.0.98 beta");
 
 // An encrypted-looking block: printable ASCII, '=' and '.' included, on one line.
@@ -350,13 +358,13 @@ private slots:
         sendsAgain(*c);
 
         c->setServer(silent.server());
-        c->setTimeOut(300);
+        c->setTimeOuts(every(300ms));
         QElapsedTimer t;
         t.start();
         QCOMPARE(errorOf([&] { c->connectToHost(); }), "Read Timed Out");
         QVERIFY(t.elapsed() >= 290 && t.elapsed() < 10000);
         QVERIFY(c->beenTimedOut());
-        c->setTimeOut(0);
+        c->setTimeOuts(SmtpClient::StandardTimeOuts);
         sendsAgain(*c);
 
         // A TLS handshake that never ends.
@@ -544,21 +552,49 @@ private slots:
             peer.received.mid(peer.received.size() - 2), (QList<QByteArray> {".\r\n", "QUIT\r\n"}));
     }
 
-    // A server that stops answering fails the wait after the time-out (120 s
-    // unless set) and gets nothing more, no QUIT either.
-    void silenceTimesOutWithoutQuit()
+    // Each step waits as long as RFC 5321 4.5.3.2 gives it: a server slow to
+    // accept the final "." still gets the mail sent once; one that stops
+    // answering fails the wait after its step's time-out and gets nothing
+    // more, no QUIT either.
+    void timeOutsPerStep()
     {
-        Peer peer("220 mail.test\r\n", {"250 mail.test\r\n", "250 OK\r\n"});
+        using namespace std::chrono;
+        QCOMPARE(SmtpClient().timeOuts(), SmtpClient::StandardTimeOuts);
+        const SmtpClient::TimeOuts standard = SmtpClient::StandardTimeOuts;
+        QCOMPARE((std::vector<milliseconds> {standard.greeting, standard.mailFrom,
+                     standard.recipient, standard.dataStart, standard.dataBlock, standard.dataEnd}),
+            (std::vector<milliseconds> {5min, 5min, 5min, 2min, 3min, 10min}));
+
+        SmtpClient::TimeOuts shortened = every(300ms);
+        shortened.dataEnd = 3s;
+        const QByteArray greeting = "220 mail.test\r\n";
+        const QList<QByteArray> upToData {
+            "250 mail.test\r\n", "250 OK\r\n", "250 OK\r\n", "250 OK\r\n", "354 Go on\r\n"};
+        // The "." answered after a second: longer than any other step may wait.
+        Peer slow(greeting, upToData + QList<QByteArray> {QByteArray(20, Peer::Pause) + "250 Queued\r\n", "221 Bye\r\n"});
         SmtpClient c;
-        QCOMPARE(c.timeOut(), SmtpClient::DefaultTimeOutMs);
-        QCOMPARE(SmtpClient::DefaultTimeOutMs, 120000);
-        aimAt(c, peer);
-        c.setTimeOut(300);
-        c.connectToHost();
-        QCOMPARE(errorOf([&] { c.sendMail(); }), "Read Timed Out");
-        QVERIFY(!c.isConnected());
-        QTest::qWait(100);
-        QCOMPARE(peer.received.last(), "MAIL FROM:<me@sender.example>\r\n");
+        aimAt(c, slow);
+        c.setTimeOuts(shortened);
+        QElapsedTimer t;
+        t.start();
+        send(c);
+        QVERIFY(t.elapsed() >= 1000);
+        QCOMPARE(slow.received.last(), "QUIT\r\n");
+
+        for (const auto &[replies, limit, last] :
+            {std::tuple {upToData.mid(0, 2), 300, QByteArray("MAIL FROM:<me@sender.example>\r\n")},
+                {upToData, 3000, QByteArray(".\r\n")}}) {
+            Peer silent(greeting, replies);
+            aimAt(c, silent);
+            c.connectToHost();
+            t.restart();
+            QCOMPARE(errorOf([&] { c.sendMail(); }), "Read Timed Out");
+            QVERIFY2(t.elapsed() >= limit - 10 && t.elapsed() < limit + 2000,
+                qPrintable(QString::number(t.elapsed())));
+            QVERIFY(!c.isConnected());
+            QTest::qWait(100);
+            QCOMPARE(silent.received.last(), last);
+        }
     }
 
     // Text sent in plain after the 220 to STARTTLS would be read as if it had

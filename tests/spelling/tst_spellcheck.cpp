@@ -151,8 +151,24 @@ private slots:
             auto &window = static_cast<SpellCheckWindow &>(d);
             auto &changeTo = child<QLineEdit>(d, "ChangeTo");
             auto &list = child<QListWidget>(d, "Suggestions");
+            // What stands out in red and bold in the context: the word only,
+            // at every stop.
+            const auto marked = [&] {
+                QString text;
+                const QTextDocument *doc = child<QTextEdit>(d, "NotInDictionary").document();
+                for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+                    for (auto f = b.begin(); !f.atEnd(); ++f) {
+                        const QTextCharFormat format = f.fragment().charFormat();
+                        if (format.fontWeight() == QFont::Bold
+                            && format.foreground().color() == Qt::red)
+                            text += f.fragment().text();
+                    }
+                }
+                return text;
+            };
             const auto press = [&](const char *button) {
                 seen << window.word();
+                QCOMPARE(marked(), window.word());
                 child<QPushButton>(d, button).click();
             };
             QVERIFY(child<QTextEdit>(d, "NotInDictionary").toPlainText().contains("Second lne with"));
@@ -168,6 +184,7 @@ private slots:
             press("Add"); // Zorblax
             // Round to the start: typed in, Enter changes it.
             seen << window.word();
+            QCOMPARE(marked(), window.word());
             changeTo.setText(QStringLiteral("First"));
             QTest::keyClick(&changeTo, Qt::Key_Return);
             QVERIFY(!d.isVisible());
@@ -290,6 +307,18 @@ private slots:
         QVERIFY(!underlined().contains("teh"));
         down->setValue(down->maximum() * 2 / 3 + 1);
         QTRY_VERIFY(underlined().contains("teh"));
+        // A block of megabytes on one line with words around it, the view
+        // at its start, at its end and past it on a line of its own.
+        QByteArray body;
+        for (int i = 0; i < 60000; ++i)
+            body += "Zm9vYmFy wrold ";
+        edit()->setText("Helo " + begin.trimmed() + body + "[End_Encryption] teh\r\nlastt");
+        for (const auto &[at, expected] : {std::pair {0, QStringList {"Helo"}},
+                 {down->maximum(), QStringList {"teh", "lastt"}}}) {
+            down->setValue(at);
+            QTRY_VERIFY(underline().isUpToDate());
+            QCOMPARE(underlined(), expected);
+        }
 
         // Typing: a word is marked once the caret leaves it.
         edit()->setText({});
