@@ -137,6 +137,7 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     // instead of over them, and go again after ten seconds.
     m_notice = new QLabel(bar);
     m_notice->setObjectName(QStringLiteral("Notice"));
+    m_notice->setAccessibleDescription(QStringLiteral("Notice"));
     bar->addPermanentWidget(m_notice);
     m_noticeClear = new QTimer(this);
     m_noticeClear->setSingleShot(true);

@@ -1414,7 +1414,8 @@ private slots:
         }
         QCOMPARE(heard,
             (QStringList {"3 bytes|Size of the text",
-                "Modified|Whether the text has unsaved changes", " Encryption by Qumo|File"}));
+                "Modified|Whether the text has unsaved changes", " Encryption by Qumo|File",
+                "|Notice"}));
     }
 };
 
