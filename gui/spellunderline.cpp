@@ -108,11 +108,18 @@ void SpellUnderline::schedule()
         m_refresh.start();
 }
 
-void SpellUnderline::contentsChanged(int position, int, int added)
+void SpellUnderline::contentsChanged(int position, int removed, int added)
 {
-    // Edges before the change have not moved, but those after it have.
-    if (position < m_edges.position + m_edges.length)
+    // Edges before the change stay; those after it are found again.
+    if (position < m_edges.position) {
         m_edges.position = -1;
+    } else if (position < m_edges.position + m_edges.length) {
+        const qsizetype at = position - m_edges.position;
+        while (!m_edges.at.isEmpty() && m_edges.at.last() > at)
+            m_edges.at.removeLast();
+        m_edges.length += added - removed;
+        m_edges.complete = false;
+    }
     const QTextBlock changed = m_editor.document()->findBlock(position);
     if (changed.isValid())
         m_statesKnown = qMin(m_statesKnown, changed.blockNumber());
@@ -174,11 +181,27 @@ std::pair<qsizetype, qsizetype> SpellUnderline::linesInView(
 
 bool SpellUnderline::inBlockAt(const QTextBlock &block, qsizetype at, bool startsInside)
 {
-    if (m_edges.position != block.position() || m_edges.startsInside != startsInside) {
-        m_edges.position = block.position();
-        m_edges.length = block.length();
-        m_edges.startsInside = startsInside;
-        m_edges.at = m_finder.blockEdges(block.text(), startsInside);
+    if (m_edges.position != block.position() || m_edges.length != block.length()
+        || m_edges.startsInside != startsInside) {
+        m_edges = {block.position(), block.length(), startsInside, {}, false};
+    }
+    if (!m_edges.complete) {
+        // From the last edge before the change on: typing after a block of
+        // megabytes reads only what follows its end marker.
+        const qsizetype resume = m_edges.at.isEmpty() ? 0 : m_edges.at.last();
+        const qsizetype size = block.length() - 1;
+        QString rest;
+        if (size - resume <= kLongParagraph) {
+            rest.resize(size - resume);
+            for (qsizetype i = resume; i < size; ++i)
+                rest[i - resume] = m_editor.document()->characterAt(block.position() + int(i));
+        } else {
+            rest = block.text().mid(resume);
+        }
+        const bool state = startsInside != (m_edges.at.size() % 2 == 1);
+        for (const qsizetype edge : m_finder.blockEdges(rest, state))
+            m_edges.at << resume + edge;
+        m_edges.complete = true;
     }
     const auto passed = std::upper_bound(m_edges.at.cbegin(), m_edges.at.cend(), at);
     return startsInside != ((passed - m_edges.at.cbegin()) % 2 == 1);
@@ -216,7 +239,10 @@ bool SpellUnderline::startsInBlock(const QTextBlock &block)
         QTextBlock b = m_editor.document()->findBlockByNumber(m_statesKnown);
         bool inside = m_statesKnown > 0 && b.previous().userState() == 1;
         for (int n = m_statesKnown; n < number && b.isValid(); ++n, b = b.next()) {
-            inside = m_finder.endsInBlock(b.text(), inside);
+            // A long paragraph's edges are kept: typing in it does not
+            // search it whole again.
+            inside = b.length() - 1 > kLongParagraph ? inBlockAt(b, b.length() - 1, inside)
+                                                     : m_finder.endsInBlock(b.text(), inside);
             b.setUserState(inside ? 1 : 0);
         }
         m_statesKnown = number;

@@ -108,6 +108,8 @@ private:
         int length = 0;
         bool startsInside = false;
         QList<qsizetype> at;
+        // Found to the paragraph's end; else from the last edge on.
+        bool complete = false;
     };
     Edges m_edges;
     // The end of the word being typed, not marked until the caret moves.

@@ -319,6 +319,19 @@ private slots:
             QTRY_VERIFY(underline().isUpToDate());
             QCOMPARE(underlined(), expected);
         }
+        // Its end marker broken and mended there: what follows is in the
+        // block, then out of it again.
+        QTextCursor marker(edit()->document());
+        marker.setPosition(int(edit()->toPlainText().indexOf("] teh")));
+        for (const auto &[mend, expected] :
+            {std::pair {false, QStringList {}}, {true, QStringList {"teh", "lastt"}}}) {
+            if (mend)
+                marker.insertText(QStringLiteral("]"));
+            else
+                marker.deleteChar();
+            QTRY_VERIFY(underline().isUpToDate());
+            QCOMPARE(underlined(), expected);
+        }
 
         // Typing: a word is marked once the caret leaves it.
         edit()->setText({});
