@@ -331,7 +331,10 @@ Document load(const QString &filePath)
     QFile file(filePath);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return doc;
-    const QByteArray bytes = file.read(MaxFileSize + 1);
+    // As much as the file holds (a byte more tells a larger one), not the
+    // most it may hold: a buffer of 16 MiB at every read would cost more
+    // than the read.
+    const QByteArray bytes = file.read(qBound<qint64>(0, file.size(), MaxFileSize) + 1);
     if (file.error() != QFileDevice::NoError)
         return doc;
     doc.state = Document::NotOurs;
