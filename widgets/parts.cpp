@@ -60,7 +60,10 @@ QLineEdit *renewPasswordField(QLineEdit *field)
     fresh->setObjectName(field->objectName());
     fresh->setAccessibleName(field->accessibleName());
     fresh->setToolTip(field->toolTip());
-    fresh->setFont(field->font());
+    // Only a font set on the field itself; an inherited one keeps following
+    // the window's.
+    if (field->testAttribute(Qt::WA_SetFont))
+        fresh->setFont(field->font());
     fresh->setVisible(field->isVisibleTo(parent));
     for (const QByteArray &name : field->dynamicPropertyNames())
         fresh->setProperty(name.constData(), field->property(name.constData()));
