@@ -3,7 +3,7 @@
 
 #include "cipher/cipher.h"
 #include "cipher/hardening.h"
-#include "cipher/refusals.h"
+#include "cipher/service.h"
 #include "cipher/strong.h"
 #include "cli/terminal.h"
 
@@ -24,15 +24,11 @@ namespace {
 enum Exit {
     Good = 0,
     Refused = 1, // usage, I/O error or refused input; nothing on stdout
-    NoBlock = 2,
-    IncorrectPassword = 3,
-    ChecksumError = 4,
+    // The others (no block, wrong password, damage) come with their
+    // messages from the service's table.
 };
 
-// The editor's own words.
-constexpr const char *kNoSignature = "Unable to find encryption signature.";
-constexpr const char *kIncorrectPassword = "Incorrect password.";
-constexpr const char *kChecksumError = "Check sum error:\nData may be corrupt or contain errors.";
+namespace service = cipher::service;
 
 constexpr const char *kUsage = "Usage: vlq encrypt --level N [--password-file FILE]\n"
                                "       vlq decrypt [--password-file FILE] [--crlf]\n"
@@ -320,15 +316,6 @@ int obtainPassword(
     return Refused;
 }
 
-// The editor takes no longer password for the level, so it could never open
-// the block.
-void sayTooLong(int level)
-{
-    say("vlq: cannot use this password: it is longer than "
-        + std::to_string(cipher::maximumPasswordLength(level))
-        + (level == cipher::strong::kLevel ? " bytes." : " characters."));
-}
-
 // Reads standard input into text, with line ends made CR LF as they come
 // when crlf is set (so a long text is copied once), else byte for byte;
 // returns Good, the exit status of a read error, or TooMuch when the input
@@ -381,26 +368,12 @@ int writeOutput(std::string_view data)
     return Good;
 }
 
-void cannotEncrypt(const cipher::DomainIssue &issue)
+// The program's message for what the service told, and vlq's exit status.
+int tell(const service::Result &result)
 {
-    say("vlq: cannot encrypt this text exactly: " + issue.describe() + ".");
-}
-
-// Level 4 takes every text byte for byte: no line-end change, no domain
-// check, no checksum limit.
-int encryptStrong(const std::string &password)
-{
-    std::string text;
-    vlq::Wiped wipedText(text);
-    if (const int status = readInput(text, std::string::npos - 1, 0, false))
-        return status;
-    std::string block = cipher::strong::encryptText(text, password);
-    vlq::wipe(text);
-    if (block.empty()) {
-        say("vlq: cannot encrypt: the key derivation could not get its memory.");
-        return Refused;
-    }
-    return writeOutput(block);
+    for (const service::Fact &fact : result.told)
+        say(service::message(fact).terminal);
+    return service::exitStatus(result);
 }
 
 int encrypt(const Options &options)
@@ -412,47 +385,36 @@ int encrypt(const Options &options)
     if (const int status = obtainPassword(options, true, password, confirmation))
         return status;
 
-    // The encrypt dialog's refusals, in its order.
-    const std::vector<cipher::PasswordRefusal> refusals =
-        cipher::checkPasswords(password, confirmation, options.level);
-    for (const cipher::PasswordRefusal &refusal : refusals) {
-        switch (refusal.kind) {
-        case cipher::PasswordRefusal::Kind::Character:
-            say("vlq: cannot use this password: " + refusal.issue->describe() + ".");
-            break;
-        case cipher::PasswordRefusal::Kind::TooLong:
-            sayTooLong(options.level);
-            break;
-        default:
-            say(refusal.text());
-        }
-    }
-    if (!refusals.empty())
-        return Refused;
-    if (options.level == cipher::strong::kLevel)
-        return encryptStrong(password);
-
-    // No longer text fits the block's checksum, so reading stops there. The
-    // text comes after room for the block's head and becomes its block where
-    // it lies.
-    std::string text(cipher::kBlockHead, '0');
-    vlq::Wiped wipedText(text);
-    const int status = readInput(text, cipher::kMaxPlainTextLength, cipher::kBlockOverhead, true);
-    if (status == TooMuch) {
-        cannotEncrypt(cipher::DomainIssue {cipher::DomainIssue::Kind::ChecksumTooLarge});
-        return Refused;
-    }
-    if (status)
+    // The encrypt dialog's refusals, in its order, before any text is read.
+    if (const int status = tell({service::checkPasswords(password, confirmation, options.level)}))
         return status;
-    if (const auto issue = cipher::checkAndFold(text, cipher::kBlockHead)) {
-        cannotEncrypt(*issue);
-        return Refused;
+    std::string text;
+    vlq::Wiped wipedText(text);
+    std::size_t room = 0;
+    if (options.level == cipher::strong::kLevel) {
+        // Level 4 takes every text byte for byte: no line-end change, no
+        // domain check, no checksum limit.
+        if (const int status = readInput(text, std::string::npos - 1, 0, false))
+            return status;
+    } else {
+        // No longer text fits the block's checksum, so reading stops there.
+        // The text comes after room for the block's head and becomes its
+        // block where it lies.
+        room = cipher::kBlockHead;
+        text.assign(room, '0');
+        const int status =
+            readInput(text, cipher::kMaxPlainTextLength, cipher::kBlockOverhead, true);
+        if (status == TooMuch) {
+            return tell({{{service::Verdict::TextNotCarried, options.level,
+                cipher::DomainIssue {cipher::DomainIssue::Kind::ChecksumTooLarge}.describe()}}});
+        }
+        if (status)
+            return status;
     }
-    cipher::encryptAfterRoom(text, password, options.level);
-    if (const auto issue = cipher::checkBlock(text)) {
-        cannotEncrypt(*issue);
-        return Refused;
-    }
+    const service::Result result =
+        service::encrypt(text, options.level, password, confirmation, room);
+    if (!result.replaced)
+        return tell(result);
     return writeOutput(text);
 }
 
@@ -464,68 +426,27 @@ int decrypt(const Options &options)
     if (const int status = obtainPassword(options, false, password, unused))
         return status;
 
-    // The editor's order: no block is told first, whatever the password;
-    // the bound on its length depends on the block's level.
     // The input is read as it is, since a level 4 block gives back exactly
     // what was sealed and the text around it as it came.
     std::string text;
     vlq::Wiped wipedText(text);
     if (const int status = readInput(text, std::string::npos - 1, 0, false))
         return status;
-    // A strong payload takes the strong road whatever its mark says, so a
-    // damaged one never reaches the legacy reader; everything else reads as
-    // before.
-    const bool strong = cipher::strong::containsStrongBlock(text);
-    const int longestFor = strong ? cipher::strong::kLevel : 1;
-    if (password.size() > cipher::maximumPasswordLength(longestFor)) {
-        if (!strong && !cipher::containsBlock(text)) {
-            say(kNoSignature);
-            return NoBlock;
-        }
-        sayTooLong(longestFor);
-        return Refused;
-    }
-    cipher::Decryption result;
-    if (strong) {
-        result = cipher::strong::decryptText(text, password);
-        if (result.verdict == cipher::Verdict::Good)
-            text.swap(result.text);
-        vlq::wipe(result.text);
-    } else {
+    const bool legacy = service::encodingForDecrypting(text) == service::Encoding::EightBit;
+    if (legacy)
         toCrLf(text);
-        result = cipher::decryptInPlace(text, password);
-    }
-    if (!result.found) {
-        say(kNoSignature);
-        return NoBlock;
-    }
-    // A strong block is checked for damage before the password is asked
-    // about; an empty one goes no further than that.
-    const bool damaged = strong && result.verdict == cipher::Verdict::ChecksumError;
-    if (password.empty() && !damaged) {
-        say(cipher::PasswordRefusal {cipher::PasswordRefusal::Kind::Empty, 1, {}}.text());
-        return Refused;
-    }
-    // The text deciphered with a wrong key is noise: the input stays the only
-    // copy worth keeping, so nothing is written.
-    if (result.verdict == cipher::Verdict::WrongPassword) {
-        say(kIncorrectPassword);
-        return IncorrectPassword;
-    }
-    // A damaged level 4 block gives nothing: no unauthenticated byte leaves.
-    if (strong && result.verdict == cipher::Verdict::ChecksumError) {
-        say(kChecksumError);
-        return ChecksumError;
-    }
-    if (!strong && !options.crlf)
+    // The text deciphered with a wrong key is noise, and a damaged level 4
+    // block gives nothing: the input stays the only copy worth keeping, so
+    // nothing is written.
+    const service::Result result = service::decrypt(text, password);
+    if (!result.replaced)
+        return tell(result);
+    if (legacy && !options.crlf)
         toLf(text);
     if (const int status = writeOutput(text))
         return status;
-    if (result.verdict == cipher::Verdict::ChecksumError) {
-        say(kChecksumError);
-        return ChecksumError;
-    }
-    return Good;
+    // A legacy block's checksum error gives its text all the same.
+    return tell(result);
 }
 
 int run(int argc, char **argv)

@@ -3,6 +3,7 @@
 #include "cipher/cipher.h"
 #include "cipher/hardening.h"
 #include "editor/clipboardwindow.h"
+#include "editor/document.h"
 #include "editor/findwindow.h"
 #include "editor/sharedletters.h"
 #include "gui/form.h"
@@ -89,6 +90,7 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     m_pictureRow->hide();
     m_editor = new RichEdit(central);
     m_editor->setObjectName(QStringLiteral("RichEdit1"));
+    m_document = new Document(*m_editor, this);
     // The toolbar's Decrypt buttons follow the block's begin marker.
     m_editor->setMarker(
         QString::fromLatin1(cipher::kBeginMarker.data(), qsizetype(cipher::kBeginMarker.size())));
@@ -195,8 +197,26 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     // clipboard, secret or not, and keep it after the program has gone.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::clearSecretCopies);
 
+    // The status bar and the commands follow the document.
     connect(m_editor, &RichEdit::changed, this, &MainWindow::textChanged);
-    connect(m_editor, &RichEdit::selectionMoved, this, [this] { setModified(true); });
+    connect(m_document, &Document::modifiedChanged, this, [this](bool modified) {
+        m_status[1]->setText(modified ? QStringLiteral("Modified") : QString());
+    });
+    connect(m_document, &Document::fileNameChanged, this, [this](const QString &fileName) {
+        // Without a file the panel gives the credit again.
+        m_status[2]->setText(fileName.isEmpty() ? kCredit : fileName);
+    });
+    connect(m_document, &Document::decryptedChanged, this, [this](bool decrypted) {
+        // Saving newly decrypted text unencrypted is asked about once.
+        if (decrypted)
+            m_unencryptedSaveAllowed = false;
+    });
+    // The spell checker forgets the words of a text that has gone.
+    connect(m_document, &Document::replaced, this, [this] { m_spelling->forgetText(); });
+    connect(m_document, &Document::working, this, [this](const QString &what) {
+        m_noticeClear->stop();
+        m_notice->setText(what);
+    });
     connect(m_spelling, &spelling::windows::SpellChecking::textChanged, this,
         [this] { setModified(true); });
     m_editor->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -221,6 +241,16 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
 }
 
 MainWindow::~MainWindow() = default;
+
+bool MainWindow::isModified() const
+{
+    return m_document->isModified();
+}
+
+bool MainWindow::holdsDecryptedText() const
+{
+    return m_document->isDecrypted();
+}
 
 QString MainWindow::statusText(int panel) const
 {
@@ -407,13 +437,12 @@ void MainWindow::textChanged()
 
 void MainWindow::setModified(bool modified)
 {
-    m_modified = modified;
-    m_status[1]->setText(modified ? QStringLiteral("Modified") : QString());
+    m_document->setModified(modified);
 }
 
 bool MainWindow::askSaveChanges()
 {
-    if (!m_modified)
+    if (!m_document->isModified())
         return true;
     if (messageBox(QStringLiteral("Do you want to save changes to current file?"),
             QStringLiteral("SAVE CHANGES?"), Icon::Warning, Buttons::YesNo)
@@ -432,13 +461,13 @@ void MainWindow::saveDocument(const QString &fileName)
     // Decrypted text is for the user's eyes only: the file is readable by
     // the user alone, and its name stays out of the recent files, which
     // others may see in the settings or over the user's shoulder.
-    if (m_editor->saveToFile(fileName, m_decrypted)) {
+    if (m_document->save(fileName)) {
         messageBox(QStringLiteral("%1 could be read by other users. As it now holds decrypted "
                                   "text, only you can read it from now on.")
                        .arg(fileName),
             applicationTitle(), Icon::Information);
     }
-    if (m_decrypted)
+    if (m_document->isDecrypted())
         forgetFile(fileName);
     else
         rememberFile(fileName);
@@ -446,7 +475,7 @@ void MainWindow::saveDocument(const QString &fileName)
 
 bool MainWindow::allowUnencryptedSave()
 {
-    if (!m_decrypted || m_unencryptedSaveAllowed)
+    if (!m_document->isDecrypted() || m_unencryptedSaveAllowed)
         return true;
     // Enter and Escape keep the secret off the disk.
     m_unencryptedSaveAllowed =
@@ -457,16 +486,6 @@ bool MainWindow::allowUnencryptedSave()
     return m_unencryptedSaveAllowed;
 }
 
-void MainWindow::setDecrypted(bool decrypted)
-{
-    if (decrypted && !m_decrypted)
-        m_unencryptedSaveAllowed = false;
-    m_decrypted = decrypted;
-    m_editor->setSecretCopies(decrypted);
-    // Called whenever a command replaced the text whole.
-    m_spelling->forgetText();
-}
-
 // --- File commands -------------------------------------------------------------
 
 void MainWindow::newDocument()
@@ -474,18 +493,16 @@ void MainWindow::newDocument()
     if (!askSaveChanges())
         return;
     setModified(false);
-    m_editor->setText({});
-    setDecrypted(false);
+    m_document->clear();
 }
 
 void MainWindow::newFromToolbar()
 {
     if (!askSaveChanges())
         return;
-    m_editor->setText({});
-    setDecrypted(false);
+    m_document->clear();
     setModified(false);
-    m_status[2]->setText(kCredit);
+    m_document->setFileName({});
 }
 
 void MainWindow::clearAll()
@@ -505,9 +522,7 @@ void MainWindow::openFile()
 
 void MainWindow::loadDocument(const QString &fileName)
 {
-    m_editor->loadFromFile(fileName);
-    setDecrypted(false);
-    m_status[2]->setText(fileName);
+    m_document->load(fileName);
     rememberFile(fileName);
 }
 
@@ -517,7 +532,7 @@ void MainWindow::saveAs()
         return;
     saveDocument(m_saveDialog.fileName);
     setModified(false);
-    m_status[2]->setText(m_saveDialog.fileName);
+    m_document->setFileName(m_saveDialog.fileName);
 }
 
 // --- Recent files ----------------------------------------------------------------
@@ -634,38 +649,18 @@ void MainWindow::print()
     printDocument(*m_editor, *m_printer);
 }
 
-// Neither can be undone: after Encrypt no step back may bring the plain text
-// back, and a step back from Decrypt would only give the block again.
+// The dialogs collect the password; the document does the rest.
 void MainWindow::encrypt()
 {
-    if (runChangingDialog(m_peers.encryptDialog())) {
-        m_editor->document()->clearUndoRedoStacks();
-        setDecrypted(false);
-    }
-    // The key derivation's and the cipher's locals held password and text.
+    m_peers.encryptDialog().showModal();
+    // The cipher's locals on this thread held password and text.
     cipher::wipeStack();
 }
 
 void MainWindow::decrypt()
 {
-    if (runChangingDialog(m_peers.decryptDialog())) {
-        m_editor->document()->clearUndoRedoStacks();
-        setDecrypted(true);
-    }
+    m_peers.decryptDialog().showModal();
     cipher::wipeStack();
-}
-
-bool MainWindow::runChangingDialog(Form &dialog)
-{
-    // What the dialog puts in the editor is a change of the document the
-    // user has not saved yet.
-    bool changed = false;
-    const auto watch = connect(m_editor, &RichEdit::changed, this, [&changed] { changed = true; });
-    dialog.showModal();
-    disconnect(watch);
-    if (changed)
-        setModified(true);
-    return changed;
 }
 
 void MainWindow::exit()
@@ -928,8 +923,7 @@ void MainWindow::startUp()
     m_startedUp = true;
     if (!m_file.isEmpty()) {
         run([this] {
-            m_editor->loadFromFile(m_file);
-            m_status[2]->setText(m_file);
+            m_document->load(m_file);
             rememberFile(m_file);
         });
     }
@@ -954,6 +948,11 @@ bool MainWindow::event(QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // The document is not taken from under Encrypt or Decrypt at work.
+    if (m_document->isBusy()) {
+        event->ignore();
+        return;
+    }
     bool goOn = false;
     // A failed save, or a save dialog cancelled after Yes, keeps the window
     // open, so the text is not lost.

@@ -38,6 +38,7 @@ class SpellChecking;
 namespace editor {
 
 class ClipboardWindow;
+class Document;
 class FindWindow;
 class SharedLetters;
 
@@ -67,8 +68,9 @@ public:
     ~MainWindow() override;
 
     gui::RichEdit &editor() const { return *m_editor; }
+    Document &document() const { return *m_document; }
     // Whether the document is marked modified (the second panel says so).
-    bool isModified() const { return m_modified; }
+    bool isModified() const;
     // The text of status panel 0 (bytes), 1 ("Modified") or 2 (file, credit).
     QString statusText(int panel) const;
     // The row with captions (Panel3) and the row without (Panel1).
@@ -83,7 +85,7 @@ public:
     ClipboardWindow &clipboardWindow() const { return *m_clipboardWindow; }
     // Whether the document holds text that Decrypt gave and that was not
     // encrypted again since: its copies are secret, its saves ask first.
-    bool holdsDecryptedText() const { return m_decrypted; }
+    bool holdsDecryptedText() const;
     // Clears the clipboard when it still holds the last secret copy.
     QTimer &clipboardTimer() const { return *m_clipboardTimer; }
     // The short notice beside the status panels, empty when there is none.
@@ -156,10 +158,6 @@ private:
         void (MainWindow::*command)());
     void toolbarPressed(ToolbarRow::Button which);
     void setModified(bool modified);
-
-    // Shows a dialog that may replace the editor's text; a replacement marks
-    // the document modified. True when it replaced it.
-    bool runChangingDialog(gui::Form &dialog);
     // Open's steps after its dialog, for a file chosen there, in the recent
     // files or dropped on the window.
     void loadDocument(const QString &fileName);
@@ -168,8 +166,6 @@ private:
     // Before a save: false when the document holds decrypted text and the
     // user, asked once per document, will not save it unencrypted.
     bool allowUnencryptedSave();
-    // A fresh document, not decrypted: its copies are ordinary again.
-    void setDecrypted(bool decrypted);
     // Save As's and the save question's writing of the file.
     void saveDocument(const QString &fileName);
     // The file goes to the front of the recent files, or out of them.
@@ -190,6 +186,7 @@ private:
     int m_noticeDelayMs;
     QElapsedTimer m_sinceCreation;
     gui::RichEdit *m_editor;
+    Document *m_document;
     ToolbarRow *m_captionRow;
     ToolbarRow *m_pictureRow;
     QLabel *m_status[3];
@@ -222,8 +219,6 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     mail::windows::SystemMail m_systemMail;
 
-    bool m_modified = false;
-    bool m_decrypted = false;
     bool m_unencryptedSaveAllowed = false;
     bool m_startedUp = false;
     bool m_sized = false;

@@ -5,6 +5,7 @@
 #include "cipher/windows/encryptdialog.h"
 #include "editor/aboutwindow.h"
 #include "editor/commandline.h"
+#include "editor/document.h"
 #include "editor/mainwindow.h"
 #include "editor/noticewindow.h"
 #include "editor/splashwindow.h"
@@ -109,8 +110,8 @@ Program::Program(const QString &file, const StartupOptions &options)
         creationLog << QStringLiteral("-TForm5");
     }
 
-    w.encrypt = w.create<cipher::windows::EncryptDialog>(creationLog, w.main->editor());
-    w.decrypt = w.create<cipher::windows::DecryptDialog>(creationLog, w.main->editor());
+    w.encrypt = w.create<cipher::windows::EncryptDialog>(creationLog, w.main->document());
+    w.decrypt = w.create<cipher::windows::DecryptDialog>(creationLog, w.main->document());
     w.about = w.create<AboutWindow>(creationLog);
     const QList<gui::MessageRequest> held = creating->takeHeld();
     creating.reset();

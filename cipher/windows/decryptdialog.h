@@ -1,23 +1,21 @@
 #pragma once
 
-// The decrypt dialog (TForm3): asks for the password once, finds the block in
-// the editor's text, deciphers it and reports the verdict.
+// The decrypt dialog (TForm3): asks for the password once, has the document
+// decrypt its block and shows the verdict.
 
 #include "gui/form.h"
 
 class QLineEdit;
 
-namespace gui {
-class RichEdit;
-}
-
 namespace cipher::windows {
+
+class Encryptable;
 
 class DecryptDialog : public gui::Form
 {
     Q_OBJECT
 public:
-    explicit DecryptDialog(gui::RichEdit &editor, QWidget *parent = nullptr);
+    explicit DecryptDialog(Encryptable &document, QWidget *parent = nullptr);
 
     // The Decrypt button.
     void decrypt();
@@ -32,10 +30,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    // A level 4 block: its text goes back as Unicode, and only when authentic.
-    void decryptStrong();
-
-    gui::RichEdit &m_editor;
+    Encryptable &m_document;
     QLineEdit *m_password;
 };
 

@@ -1,11 +1,9 @@
 #include "cipher/windows/encryptdialog.h"
 
 #include "assets/assets.h"
-#include "cipher/refusals.h"
 #include "cipher/strong.h"
+#include "cipher/windows/encryptable.h"
 #include "cipher/windows/password.h"
-#include "gui/modal.h"
-#include "gui/richedit.h"
 #include "widgets/parts.h"
 
 #include <QKeyEvent>
@@ -21,18 +19,9 @@ using namespace gui;
 
 namespace cipher::windows {
 
-namespace {
-
-BytesView view(const QByteArray &bytes)
-{
-    return {bytes.constData(), std::size_t(bytes.size())};
-}
-
-} // namespace
-
-EncryptDialog::EncryptDialog(RichEdit &editor, QWidget *parent)
+EncryptDialog::EncryptDialog(Encryptable &document, QWidget *parent)
     : Form(QStringLiteral("TForm2"), QStringLiteral("Velmorandquist"), QSize(302, 145), parent)
-    , m_editor(editor)
+    , m_document(document)
 {
     QFrame *levelPanel = widgets::bevelPanel(this, QRect(0, 0, 97, 145));
     levelPanel->setObjectName(QStringLiteral("Panel1"));
@@ -140,109 +129,29 @@ void EncryptDialog::hideEvent(QHideEvent *event)
     Form::hideEvent(event);
 }
 
-void EncryptDialog::refuse(const QString &text)
-{
-    messageBox(text, QStringLiteral("ERROR"), Icon::Warning);
-}
-
-void EncryptDialog::clearPasswords()
-{
-    renewFields();
-    m_password->setFocus();
-}
-
 void EncryptDialog::encrypt()
 {
     QString password = m_password->text();
     QString confirmation = m_confirmation->text();
-    {
-        KeyBuffer key(passwordBytes(password));
-        KeyBuffer confirmationKey(passwordBytes(confirmation));
-        wipe(confirmation);
-        bool refused = false;
-        for (const PasswordRefusal &refusal :
-            checkPasswords(key.view(), confirmationKey.view(), level())) {
-            // A character refusal is worded from the password as typed, below.
-            if (refusal.kind == PasswordRefusal::Kind::Character)
-                continue;
-            // The fields take the strong level's longest; the legacy levels'
-            // old readers take no more than 245 characters.
-            refuse(refusal.kind == PasswordRefusal::Kind::TooLong
-                    ? QStringLiteral("Levels 1 to 3 take a password of at most %1 characters.")
-                          .arg(maximumPasswordLength(level()))
-                    : QString::fromStdString(refusal.text()));
-            refused = true;
-            if (refusal.kind != PasswordRefusal::Kind::Empty)
-                clearPasswords();
-        }
-        if (refused) {
-            wipe(password);
+    const service::Result result = m_document.encrypt(level(), password, confirmation);
+    wipe(password);
+    wipe(confirmation);
+    tell(result);
+    if (result.replaced) {
+        done(QDialog::Accepted);
+        return;
+    }
+    // A password that cannot be used is typed again from the start; an
+    // empty one, or a text the level cannot carry, keeps what was typed.
+    for (const service::Fact &fact : result.told) {
+        using service::Verdict;
+        if (fact.verdict != Verdict::EmptyPassword && fact.verdict != Verdict::TextNotCarried
+            && fact.verdict != Verdict::NoMemory) {
+            renewFields();
+            m_password->setFocus();
             return;
         }
     }
-
-    // Outside what the cipher carries exactly, a round trip would change the
-    // user's text without a word; refuse before anything changes.
-    if (const auto problem = passwordProblem(password)) {
-        wipe(password);
-        refuse(*problem);
-        clearPasswords();
-        return;
-    }
-    if (level() == strong::kLevel) {
-        encryptStrong(password);
-        return;
-    }
-    if (const auto problem = textProblem(m_editor.characters())) {
-        wipe(password);
-        refuse(*problem);
-        return;
-    }
-
-    std::optional<DomainIssue> unreadable;
-    {
-        BusyCursor busy;
-        KeyBuffer key(passwordBytes(password));
-        wipe(password);
-        const QByteArray text = m_editor.text();
-        Bytes plain(view(text));
-        foldBlockBodies(plain);
-        const Bytes block = encryptText(plain, key.view(), level());
-        // A few passwords leave text that spells the end marker unchanged,
-        // and such a block would not read back whole.
-        unreadable = checkBlock(block);
-        if (!unreadable)
-            m_editor.setText(QByteArray(block.data(), qsizetype(block.size())));
-    }
-    if (unreadable) {
-        refuse(QStringLiteral("This text cannot be encrypted with this password: the result "
-                              "would contain %1.")
-                   .arg(QString::fromStdString(unreadable->describe())));
-        clearPasswords();
-        return;
-    }
-    done(QDialog::Accepted);
-}
-
-void EncryptDialog::encryptStrong(QString &password)
-{
-    // Every text the document holds, as its own characters in UTF-8.
-    Bytes block;
-    {
-        BusyCursor busy; // the key derivation takes a good part of a second
-        KeyBuffer key(passwordBytes(password));
-        wipe(password);
-        QByteArray plain = m_editor.characters().toUtf8();
-        block = strong::encryptText(view(plain), key.view());
-        wipe(plain);
-        if (!block.empty())
-            m_editor.setText(QByteArray(block.data(), qsizetype(block.size())));
-    }
-    if (block.empty()) {
-        refuse(QStringLiteral("Not enough memory for the strong level's key derivation."));
-        return;
-    }
-    done(QDialog::Accepted);
 }
 
 void EncryptDialog::cancel()

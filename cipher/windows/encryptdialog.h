@@ -1,7 +1,8 @@
 #pragma once
 
 // The encrypt dialog (TForm2): asks for the password twice and the level,
-// and turns the editor's whole text into one encrypted block.
+// has the document turn its whole text into one encrypted block and shows
+// what it refused.
 
 #include "gui/form.h"
 
@@ -9,23 +10,22 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-namespace gui {
-class RichEdit;
-}
-
 namespace cipher::windows {
+
+class Encryptable;
 
 class EncryptDialog : public gui::Form
 {
     Q_OBJECT
 public:
-    explicit EncryptDialog(gui::RichEdit &editor, QWidget *parent = nullptr);
+    explicit EncryptDialog(Encryptable &document, QWidget *parent = nullptr);
 
     // The chosen level, 1 to 4.
     int level() const;
 
-    // The Encrypt button: checks the passwords, the level's minimum length
-    // and the text, then replaces the editor's text by the block and closes.
+    // The Encrypt button: the document checks the passwords, the level's
+    // minimum length and the text, then replaces its text by the block; the
+    // dialog closes then, and stays with the refusals shown otherwise.
     void encrypt();
     // The Cancel button.
     void cancel();
@@ -38,11 +38,8 @@ protected:
 private:
     // Empties both fields, their undo history included.
     void renewFields();
-    void refuse(const QString &text);
-    void clearPasswords();
-    void encryptStrong(QString &password);
 
-    gui::RichEdit &m_editor;
+    Encryptable &m_document;
     QRadioButton *m_levels[4];
     QLineEdit *m_password;
     QLineEdit *m_confirmation;

@@ -1,6 +1,8 @@
 #include "cipher/windows/password.h"
 
+#include "cipher/windows/encryptable.h"
 #include "document/cp1252.h"
+#include "gui/modal.h"
 
 namespace cipher::windows {
 
@@ -88,9 +90,7 @@ std::optional<QString> textProblem(const QString &characters)
     } else {
         return std::nullopt;
     }
-    return QStringLiteral("This text cannot be encrypted: it contains %1.\n"
-                          "Encryption would not give it back unchanged.")
-        .arg(what);
+    return what;
 }
 
 std::optional<QString> passwordProblem(const QString &password)
@@ -102,12 +102,18 @@ std::optional<QString> passwordProblem(const QString &password)
         const qsizetype n = password[i].isHighSurrogate() ? 2 : 1;
         const QString shown = (c < 32 || c == 127) ? QStringLiteral("code %1").arg(int(c))
                                                    : quoted(QStringView(password).mid(i, n));
-        return QStringLiteral("The password cannot contain the character %1 (position %2).\n"
-                              "Use letters, digits, spaces and punctuation marks only.")
-            .arg(shown)
-            .arg(i + 1);
+        return QStringLiteral("the character %1 (position %2)").arg(shown).arg(i + 1);
     }
     return std::nullopt;
+}
+
+void tell(const service::Result &result)
+{
+    for (const service::Fact &fact : result.told) {
+        const service::Message m = service::message(fact);
+        gui::messageBox(QString::fromStdString(m.text), QString::fromStdString(m.title),
+            m.icon == service::Icon::Warning ? gui::Icon::Warning : gui::Icon::None);
+    }
 }
 
 } // namespace cipher::windows

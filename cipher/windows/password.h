@@ -38,11 +38,12 @@ private:
 // The password as the 8-bit key the cipher uses.
 QByteArray passwordBytes(const QString &password);
 
-// Why the cipher would not give this text back exactly, as a sentence for
-// the user naming what and where; nullopt when it would.
+// What in the text the legacy cipher would not give back exactly, named as
+// the user typed it, and where ("the character “é” at line 1, column 4");
+// nullopt when it would.
 std::optional<QString> textProblem(const QString &characters);
-// Why a password's characters cannot be used for encrypting; nullopt when
-// they can.
+// The first password character that cannot be used for encrypting, named as
+// typed, and where; nullopt when there is none.
 std::optional<QString> passwordProblem(const QString &password);
 
 } // namespace cipher::windows
