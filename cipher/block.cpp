@@ -165,18 +165,6 @@ void encryptAfterRoom(Bytes &buffer, BytesView password, int level)
     finishBlock(buffer, buffer.size() - kBlockHead, password, level);
 }
 
-bool hasSignature(BytesView text)
-{
-    if (text.find_first_of(kLineBreak) == BytesView::npos)
-        return containsBeginMarker(text);
-    return containsBeginMarker(detail::withoutLineBreaks(text));
-}
-
-bool containsBeginMarker(BytesView text)
-{
-    return text.find(kBeginMarker) != BytesView::npos;
-}
-
 namespace detail {
 
 std::optional<Cut> cutText(BytesView text)

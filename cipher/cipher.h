@@ -86,11 +86,6 @@ inline constexpr std::size_t kBlockHead = kBeginMarker.size() + kLineBreak.size(
 // room (whatever they hold), which saves moving it there.
 void encryptAfterRoom(Bytes &buffer, BytesView password, int level);
 
-// The decrypt command's test: the begin marker occurs once every CR and LF is removed.
-bool hasSignature(BytesView text);
-// The main window's test: the begin marker occurs in the unaltered text.
-bool containsBeginMarker(BytesView text);
-
 struct SplitText
 {
     Bytes before;
@@ -108,7 +103,8 @@ struct Body
 };
 Body readBody(BytesView rawBody);
 
-// Whether the decrypt road finds a block to decipher in the text.
+// Whether the decrypt road finds a block to decipher in the text (see
+// service.h for every block and its kind).
 bool containsBlock(BytesView text);
 
 // The whole decrypt road for a text: find, split, read, decipher.

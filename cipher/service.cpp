@@ -96,8 +96,7 @@ std::vector<Fact> checkPasswords(BytesView password, BytesView confirmation, int
     return told;
 }
 
-Result encrypt(
-    Bytes &text, int level, BytesView password, BytesView confirmation, std::size_t room)
+Result encrypt(Bytes &text, int level, BytesView password, BytesView confirmation, std::size_t room)
 {
     Result result;
     result.kind = level == strong::kLevel ? Kind::Strong : Kind::Legacy;
@@ -255,7 +254,11 @@ std::string filled(std::string format, const Fact &fact)
     const std::pair<const char *, std::string> values[] = {
         {"{what}", fact.what},
         {"{level}", std::to_string(fact.level)},
-        {"{min}", min == 1 ? kWords[0] : min == 5 ? kWords[1] : min == 8 ? kWords[2] : kWords[3]},
+        {"{min}",
+            min == 1       ? kWords[0]
+                : min == 5 ? kWords[1]
+                : min == 8 ? kWords[2]
+                           : kWords[3]},
         {"{max}", std::to_string(longestPassword(fact.level))},
         {"{unit}", fact.level == strong::kLevel ? "bytes" : "characters"},
     };

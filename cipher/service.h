@@ -102,8 +102,8 @@ std::vector<Fact> checkPasswords(BytesView password, BytesView confirmation, int
 // it holds no "[" and is dropped for the strong level. When the text is not
 // replaced it is wiped and emptied (it may hold work half done): a caller
 // that needs it again keeps its own copy. So does decrypt().
-Result encrypt(Bytes &text, int level, BytesView password, BytesView confirmation,
-    std::size_t room = 0);
+Result encrypt(
+    Bytes &text, int level, BytesView password, BytesView confirmation, std::size_t room = 0);
 
 // Decrypts the text's first block where it lies: when replaced, text is the
 // text before the block, the plain text and the text after it. Legacy

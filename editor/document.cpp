@@ -142,7 +142,8 @@ service::Result Document::encrypt(int level, const QString &password, const QStr
             }
         }
         if (!named && result.told.empty())
-            result.told.push_back({service::Verdict::PasswordCharacter, level, typed->toStdString()});
+            result.told.push_back(
+                {service::Verdict::PasswordCharacter, level, typed->toStdString()});
     }
     if (!result.told.empty())
         return result;
@@ -168,9 +169,8 @@ service::Result Document::encrypt(int level, const QString &password, const QStr
         QByteArray eightBit = m_editor.text();
         text = take(eightBit);
     }
-    runJob(QStringLiteral("Encrypting..."), [&] {
-        result = service::encrypt(text, level, key.view(), confirmationKey.view());
-    });
+    runJob(QStringLiteral("Encrypting..."),
+        [&] { result = service::encrypt(text, level, key.view(), confirmationKey.view()); });
     if (result.replaced) {
         m_editor.setText(QByteArray(text.data(), qsizetype(text.size())));
         commandReplaced(false);

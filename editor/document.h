@@ -11,8 +11,9 @@
 #include "cipher/windows/encryptable.h"
 
 #include <QObject>
-#include <functional>
 #include <QString>
+
+#include <functional>
 
 namespace gui {
 class RichEdit;

@@ -188,11 +188,12 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
         &MainWindow::clipboardChanged);
     // Selecting decrypted text is not copying it: the X11 selection, which
     // every program can read at any time unasked, does not keep it.
-    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-        QClipboard *clipboard = QGuiApplication::clipboard();
-        if (mode == QClipboard::Selection && m_editor->isSecretCopy(clipboard->mimeData(mode)))
-            clipboard->clear(mode);
-    });
+    connect(
+        QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+            QClipboard *clipboard = QGuiApplication::clipboard();
+            if (mode == QClipboard::Selection && m_editor->isSecretCopy(clipboard->mimeData(mode)))
+                clipboard->clear(mode);
+        });
     // At the end the desktop's clipboard manager would be handed the
     // clipboard, secret or not, and keep it after the program has gone.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::clearSecretCopies);
@@ -498,10 +499,12 @@ void MainWindow::newDocument()
 
 void MainWindow::newFromToolbar()
 {
+    // File > New leaves the file's name in the status bar; the buttons and
+    // Clear All give the credit back.
     if (!askSaveChanges())
         return;
-    m_document->clear();
     setModified(false);
+    m_document->clear();
     m_document->setFileName({});
 }
 

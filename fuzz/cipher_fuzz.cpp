@@ -63,7 +63,8 @@ void checkSplit(BytesView text)
     const std::optional<SplitText> parts = splitText(text);
     if (!parts)
         return;
-    require(hasSignature(text), "split without a signature");
+    require(detail::withoutLineBreaks(text).find(kBeginMarker) != Bytes::npos,
+        "split without a begin marker");
     const Bytes begin(kBeginMarker);
     const Bytes end(kEndMarker);
     const bool atEnd = parts->before == text && parts->body.empty() && parts->after.empty();

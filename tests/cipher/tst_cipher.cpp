@@ -17,6 +17,13 @@ using namespace cipher;
 
 namespace {
 
+// Whether the begin marker occurs once every CR and LF is removed: what any
+// block the scan cuts implies.
+bool hasBeginMarker(BytesView text)
+{
+    return detail::withoutLineBreaks(text).find(kBeginMarker) != Bytes::npos;
+}
+
 std::string bytes(const QByteArray &a)
 {
     return std::string(a.constData(), static_cast<std::size_t>(a.size()));
@@ -456,7 +463,7 @@ void TestCipher::splitting()
     QFETCH(QByteArray, text);
     QFETCH(bool, signature);
     QFETCH(bool, split);
-    QCOMPARE(hasSignature(bytes(text)), signature);
+    QCOMPARE(hasBeginMarker(bytes(text)), signature);
     const std::optional<SplitText> parts = splitText(bytes(text));
     QCOMPARE(parts.has_value(), split);
     if (!split) {
@@ -482,7 +489,7 @@ void TestCipher::splitPartsRebuildText()
             text += pieces[random.bounded(int(std::size(pieces)))];
         const std::optional<SplitText> p = splitText(text);
         if (!p) {
-            QVERIFY(hasSignature(text) || text.find(kBegin) == std::string::npos);
+            QVERIFY(hasBeginMarker(text) || text.find(kBegin) == std::string::npos);
             continue;
         }
         const bool atEnd = p->before == text && p->body.empty() && p->after.empty();
@@ -881,7 +888,7 @@ void TestCipher::inPlaceMatchesCopies()
             QCOMPARE(work, text);
             continue;
         }
-        QVERIFY(hasSignature(text));
+        QVERIFY(hasBeginMarker(text));
         const Body body = readBody(parts->body);
         const Deciphered d = decipher(body.normalised, body.level, guess);
         QCOMPARE(got.verdict, d.verdict);

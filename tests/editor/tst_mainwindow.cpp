@@ -749,6 +749,55 @@ private slots:
             (QStringList {"modal TForm3", "busy", "idle", "end TForm3"}));
     }
 
+    void strongWorkKeepsTheWindowAlive()
+    {
+        // A megabyte at the strong level. While the key derivation runs,
+        // timers fire (the window repaints), the status bar says what is
+        // going on, and keys and a close meanwhile do not touch the document.
+        const QString plain = QStringLiteral("secret words\r\n").repeated(75000);
+        edit()->setCharacters(plain);
+        int ticks = 0;
+        QSet<QString> said;
+        QTimer timer;
+        timer.setInterval(5);
+        qint64 size = edit()->byteCount();
+        connect(&timer, &QTimer::timeout, this, [&] {
+            ++ticks;
+            said << w->notice();
+            // Nothing typed reaches the text while the work is on it.
+            QCOMPARE(edit()->byteCount(), size);
+            QTest::keyClick(edit(), Qt::Key_X);
+            w->close();
+        });
+        const QString pw = QStringLiteral("a long passphrase");
+        const auto started = [&](const std::function<void(QDialog &)> &answer) {
+            return [&timer, answer](QDialog &d) {
+                timer.start();
+                answer(d);
+                timer.stop();
+            };
+        };
+        ui->onModal(QStringLiteral("TForm2"), started(encryptWith(pw, pw, 4)));
+        w->encrypt();
+        QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+        QCOMPARE(said, (QSet<QString> {QStringLiteral("Encrypting...")}));
+        const QByteArray block = edit()->text();
+        QVERIFY(block.startsWith(kMarker + "\r\n4") && block.endsWith("[End_Encryption]"));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->notice(), QString());
+
+        ticks = 0;
+        said.clear();
+        size = edit()->byteCount();
+        ui->onModal(QStringLiteral("TForm3"), started(decryptWith(pw)));
+        w->decrypt();
+        QVERIFY(ticks >= 3);
+        QCOMPARE(said, (QSet<QString> {QStringLiteral("Decrypting...")}));
+        QVERIFY(ui->messages.isEmpty());
+        QCOMPARE(edit()->characters(), plain);
+        QVERIFY(w->holdsDecryptedText() && w->isModified());
+    }
+
     void strongBlockStaysWhenDamagedOrNotText()
     {
         // A level 4 block whose mark became level 3's, under a password for which
