@@ -7,6 +7,7 @@
 
 #include "cipher/cipher.h"
 #include "editor/clipboardwindow.h"
+#include "editor/document.h"
 #include "editor/findwindow.h"
 #include "editor/mainwindow.h"
 #include "editor/program.h"
@@ -22,8 +23,8 @@
 #include <QFont>
 #include <QPixmap>
 #include <QScreen>
-#include <QSslCertificate>
 #include <QSpinBox>
+#include <QSslCertificate>
 #include <QThread>
 #include <QWidget>
 
@@ -86,6 +87,10 @@ int main(int argc, char *argv[])
         "Meet me at the old mill at noon.\r\nBring the map.", "correct horse", 3);
     main.editor().setText(QByteArray(block.data(), qsizetype(block.size())));
     bool ok = save(&main, out.filePath(QStringLiteral("main.png")));
+    // What the status bar says while Encrypt is at work.
+    emit main.document().working(QStringLiteral("Encrypting..."));
+    ok = save(&main, out.filePath(QStringLiteral("main-encrypting.png"))) && ok;
+    emit main.document().working({});
     for (const char *name :
         {"TForm2", "TForm3", "TForm4", "TForm6", "TForm7", "TForm9", "TForm10", "TForm11"}) {
         QWidget *window = program.window(QString::fromLatin1(name));
@@ -126,8 +131,9 @@ int main(int argc, char *argv[])
     ok = save(&main.clipboardWindow(), out.filePath(QStringLiteral("ClipboardWindow.png"))) && ok;
     main.clipboardWindow().hide();
     // Checking as you type, and the Spell Check window at its first word.
-    main.editor().setText("Dear Anna,\r\nI will be at teh station on Thursday mornig. Bring the "
-                          "letter and the map; we will wlak to the old mill.\r\n\r\nSee you,\r\nJon");
+    main.editor().setText(
+        "Dear Anna,\r\nI will be at teh station on Thursday mornig. Bring the "
+        "letter and the map; we will wlak to the old mill.\r\n\r\nSee you,\r\nJon");
     ok = save(&main, out.filePath(QStringLiteral("main-spelling.png"))) && ok;
     spelling::windows::SpellChecking &spelling = main.spelling();
     if (spelling.isAvailable()) {
