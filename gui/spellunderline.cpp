@@ -25,6 +25,33 @@ constexpr qsizetype kLongParagraph = 2000;
 constexpr qsizetype kWiden = 256;
 constexpr qsizetype kMaxSuggestions = 7;
 
+// A paragraph's place in the document: its lines are placed from origin,
+// and it spans [top, bottom) as Qt's block rectangle does. That rectangle
+// goes through every line of the paragraph, a hundred thousand for a block
+// of megabytes, so a long paragraph already laid out in the document's own
+// frame (at its origin) is placed from its first and last lines instead.
+struct Extent
+{
+    qreal origin;
+    qreal top;
+    qreal bottom;
+};
+
+Extent extentOf(QTextDocument &doc, const QTextBlock &block)
+{
+    const QTextLayout *lines = block.layout();
+    const int count = lines->lineCount();
+    if (block.length() - 1 > kLongParagraph && count > 0
+        && doc.frameAt(block.position()) == doc.rootFrame()) {
+        const qreal origin = lines->position().y();
+        const QTextLine last = lines->lineAt(count - 1);
+        return {origin, origin, origin + last.y() + last.height() - lines->lineAt(0).y()};
+    }
+    // Laid out as far as asked, so the view ends where it shows.
+    const QRectF r = doc.documentLayout()->blockBoundingRect(block);
+    return {r.top(), r.top(), r.bottom()};
+}
+
 } // namespace
 
 void setOwnExtraSelections(
@@ -140,12 +167,11 @@ void SpellUnderline::caretMoved()
 }
 
 std::pair<qsizetype, qsizetype> SpellUnderline::linesInView(
-    const QTextBlock &block, const QRectF &rect, const QPoint &corner, const QSize &view)
+    const QTextBlock &block, qreal origin, const QPoint &corner, const QSize &view)
 {
     // Found by their place: a hit test shapes the whole paragraph. A line
     // wider than the view (no word wrap) is narrowed by hit tests.
     const QTextLayout *lines = block.layout();
-    const qreal origin = rect.top() - lines->boundingRect().top();
     const int count = lines->lineCount();
     const auto firstWhere = [&](int low, const auto &isPast) {
         int high = count;
@@ -213,19 +239,17 @@ QTextBlock SpellUnderline::blockAt(int y)
     // hit test would shape the whole paragraph under the point. Far away
     // (a jump), invalid, and the caller hit-tests.
     QTextDocument *doc = m_editor.document();
-    QAbstractTextDocumentLayout *layout = doc->documentLayout();
     QTextBlock b = doc->findBlockByNumber(qBound(0, m_firstShown, doc->blockCount() - 1));
     for (int step = 0; step < 64; ++step) {
-        const QRectF r = layout->blockBoundingRect(b);
-        if (r.bottom() <= y) {
+        const Extent r = extentOf(*doc, b);
+        if (r.bottom <= y) {
             if (!b.next().isValid())
                 return b;
             b = b.next();
             continue;
         }
         const QTextBlock previous = b.previous();
-        if (r.top() <= y || !previous.isValid()
-            || layout->blockBoundingRect(previous).bottom() <= y)
+        if (r.top <= y || !previous.isValid() || extentOf(*doc, previous).bottom <= y)
             return b;
         b = previous;
     }
@@ -255,9 +279,13 @@ void SpellUnderline::refresh()
 {
     m_refresh.stop();
     QList<QTextEdit::ExtraSelection> shown;
+    // A word marked before keeps its selection, which has followed the
+    // edits: a new one costs shaping its line to place the cursor. Both
+    // lists are in the text's order.
+    qsizetype kept = 0;
+    bool same = true;
     if (m_checker) {
         QTextDocument *doc = m_editor.document();
-        QAbstractTextDocumentLayout *layout = doc->documentLayout();
         const QRect view = m_editor.viewport()->rect();
         const QPoint scrolled(
             m_editor.horizontalScrollBar()->value(), m_editor.verticalScrollBar()->value());
@@ -271,9 +299,8 @@ void SpellUnderline::refresh()
         m_firstShown = first.blockNumber();
         bool inside = startsInBlock(first);
         for (QTextBlock b = first; b.isValid(); b = b.next()) {
-            // Laid out as far as asked, so the view ends where it shows.
-            const QRectF r = layout->blockBoundingRect(b).translated(-scrolled);
-            if (b != first && r.top() >= view.height())
+            const Extent r = extentOf(*doc, b);
+            if (b != first && r.top - scrolled.y() >= view.height())
                 break;
             // A long paragraph (an encrypted block of megabytes on one line)
             // is looked at only as far as it is in view: neither copied
@@ -285,7 +312,8 @@ void SpellUnderline::refresh()
             if (size <= kLongParagraph) {
                 text = b.text();
             } else {
-                const auto [from, to] = linesInView(b, r, corner, view.size());
+                const auto [from, to] =
+                    linesInView(b, r.origin - scrolled.y(), corner, view.size());
                 const qsizetype start = qMax(qsizetype(0), from - kWiden);
                 const qsizetype end = qMin(size, to + kWiden);
                 // Character by character: a text cursor would shape the
@@ -309,6 +337,15 @@ void SpellUnderline::refresh()
                 if (at + int(w.length) == m_typingEnd
                     || m_checker->isCorrect(part.sliced(w.start, w.length)))
                     continue;
+                while (kept < m_shown.size() && m_shown[kept].cursor.selectionStart() < at)
+                    ++kept;
+                if (kept < m_shown.size() && m_shown[kept].cursor.selectionStart() == at
+                    && m_shown[kept].cursor.selectionEnd() == at + int(w.length)) {
+                    same = same && kept == shown.size();
+                    shown << m_shown[kept++];
+                    continue;
+                }
+                same = false;
                 QTextEdit::ExtraSelection s;
                 s.cursor = QTextCursor(doc);
                 s.cursor.setPosition(at);
@@ -319,7 +356,7 @@ void SpellUnderline::refresh()
             inside = startsInBlock(b.next());
         }
     }
-    if (shown.isEmpty() && m_shown.isEmpty())
+    if (same && shown.size() == m_shown.size())
         return;
     m_shown = shown;
     setOwnExtraSelections(m_editor, kUnderline, shown);

@@ -77,9 +77,10 @@ private:
     void refresh();
     void contentsChanged(int position, int removed, int added);
     void caretMoved();
-    // The text of a long paragraph in view, [from, to) in the paragraph.
+    // The text of a long paragraph in view, [from, to) in the paragraph;
+    // origin: where its lines are placed from, in the viewport.
     std::pair<qsizetype, qsizetype> linesInView(
-        const QTextBlock &block, const QRectF &rect, const QPoint &corner, const QSize &view);
+        const QTextBlock &block, qreal origin, const QPoint &corner, const QSize &view);
     // Whether the position of the paragraph lies inside the encrypted block;
     // the block's edges in the paragraph are kept until it changes.
     bool inBlockAt(const QTextBlock &block, qsizetype at, bool startsInside);

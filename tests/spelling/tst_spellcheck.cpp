@@ -360,6 +360,36 @@ private slots:
         QVERIFY(settings::readCheckAsYouType());
     }
 
+    void underlineFollowsEdits()
+    {
+        // Marks made before are kept where their words are unchanged:
+        // whatever an edit does to a marked word, the marks shown, in the
+        // editor too, are exactly the misspelled words of the text.
+        edit()->setText("Helo wrold teh\r\nsecond teh");
+        QTextCursor c(edit()->document());
+        const auto expect = [&](const QStringList &words) {
+            QTRY_VERIFY(underline().isUpToDate());
+            QCOMPARE(underlined(), words);
+            QStringList shown;
+            for (const QTextEdit::ExtraSelection &s : edit()->extraSelections())
+                shown << s.cursor.selectedText();
+            QCOMPARE(shown, words);
+        };
+        expect({"Helo", "wrold", "teh", "teh"});
+        c.insertText(QStringLiteral("so ")); // every mark moves
+        expect({"Helo", "wrold", "teh", "teh"});
+        c.setPosition(int(edit()->toPlainText().indexOf("d teh")));
+        c.deleteChar(); // a marked word shrinks
+        expect({"Helo", "wrol", "teh", "teh"});
+        c.deleteChar(); // two marked words become one
+        expect({"Helo", "wrolteh", "teh"});
+        c.setPosition(5);
+        c.insertText(QStringLiteral("l")); // a marked word is spelled right
+        expect({"wrolteh", "teh"});
+        edit()->undo();
+        expect({"Helo", "wrolteh", "teh"});
+    }
+
     void contextMenuSuggestions()
     {
         edit()->setText("I wrote a wrold and a speling and Qwertzuiop here wrold");
