@@ -125,6 +125,17 @@ gpgme_error_t givePassphrase(
     return 0;
 }
 
+// An ask that never came: GnuPG gives up as if the user had canceled when
+// it cannot reach its agent.
+bool agentUnreachable(gpgme_error_t err, const Passphrase &p)
+{
+    const auto code = gpg_err_code(err);
+    return (code == GPG_ERR_CANCELED || code == GPG_ERR_FULLY_CANCELED) && !p.given
+        && !p.symmetricAsked && !p.keyAsked;
+}
+
+constexpr const char *kNoAgent = "its agent (gpg-agent) could not be started or reached";
+
 // GnuPG asks for a message's password here, through loopback pinentry,
 // and the agent keeps nothing of it.
 void useLoopback(gpgme_ctx_t ctx, Passphrase &passphrase)
@@ -437,6 +448,8 @@ Done decryptOnce(BytesView armor, Passphrase *passphrase)
             || (result->symkey_algo && std::strstr(result->symkey_algo, ".PGPCFB")));
     if (noMdc)
         return fail(Outcome::NotIntegrityProtected);
+    if (err && passphrase && agentUnreachable(err, *passphrase))
+        return fail(Outcome::NoGnuPG, kNoAgent);
     if (err) {
         Outcome outcome = failed(err);
         // Asked again: GnuPG did not take the password.
@@ -505,6 +518,11 @@ Needed inspect(BytesView armor)
         [](const Recipient &r) { return r.secretKeyHeld; });
     needed.needsKey = !needed.recipients.empty() && (anyHeld || !passphrase.symmetricAsked);
     if (needed.recipients.empty() && !passphrase.symmetricAsked) {
+        if (agentUnreachable(err, passphrase)) {
+            needed.outcome = Outcome::NoGnuPG;
+            needed.what = kNoAgent;
+            return needed;
+        }
         const Outcome outcome = err ? failed(err) : Outcome::Damaged;
         if (outcome == Outcome::NoGnuPG || outcome == Outcome::Damaged) {
             needed.outcome = outcome;
@@ -531,8 +549,8 @@ Done encryptWithPassword(BytesView plain, BytesView password)
         gpgme_op_encrypt(ctx, nullptr, GPGME_ENCRYPT_SYMMETRIC, in, out);
     Secret armor = out.take();
     if (err) {
-        const Outcome outcome = failed(err);
-        return fail(outcome == Outcome::Damaged ? Outcome::NoGnuPG : outcome, gpgme_strerror(err));
+        // Nothing the user did can fail an encryption for a password.
+        return fail(Outcome::NoGnuPG, agentUnreachable(err, passphrase) ? kNoAgent : gpgme_strerror(err));
     }
     Done done;
     done.armor.assign(armor.view());

@@ -184,6 +184,10 @@ void tookArmor(Result &result, Bytes &text, openpgp::Done &done)
         result.told.push_back({verdictOf(done.outcome), kOpenPgpPassword, done.what});
         return;
     }
+    // Nothing after the end marker, as for our blocks: decrypting gives the
+    // text back exactly, without a line end gpg added.
+    if (done.armor.ends_with('\n'))
+        done.armor.pop_back();
     wipeAll(text);
     text.swap(done.armor);
 }

@@ -71,6 +71,8 @@ private slots:
     void encryptedHereReadByGpg();
     void keysForThePicker();
     void passwordRules();
+    void keyPassphraseGoesToGnuPGsPinentry();
+    void noAgentIsToldAsSuch();
 
 private:
     testsupport::GnuPGHome m_home;
@@ -245,12 +247,13 @@ void TestOpenPgp::encryptedHereReadByGpg()
     Result r = encrypt(text, kOpenPgpPassword, pw, pw, 0);
     QCOMPARE(r.verdict(), Verdict::Good);
     QCOMPARE(r.kind, Kind::OpenPgp);
-    QVERIFY(text.starts_with("-----BEGIN PGP MESSAGE-----"));
+    QVERIFY(text.starts_with("-----BEGIN PGP MESSAGE-----\n"));
+    QVERIFY(text.ends_with("\n-----END PGP MESSAGE-----")); // and nothing after it
     QCOMPARE(gpgReads(text, m_password), m_plain);
     // And back through the service, quoted in a reply.
     Bytes reply = quoted(text, "> ");
     QCOMPARE(decrypt(reply, pw).verdict(), Verdict::Good);
-    QCOMPARE(reply, m_plain + "\n");
+    QCOMPARE(reply, m_plain);
 
     text = m_plain;
     r = encryptFor(text, {m_alice.toStdString(), m_bob.toStdString()});
@@ -342,7 +345,43 @@ void TestOpenPgp::passwordRules()
     QVERIFY2(r.replaced, r.told.empty() ? "" : r.told[0].what.c_str());
     r = decrypt(text, longest);
     QVERIFY2(r.verdict() == Verdict::Good, r.told.empty() ? "" : r.told[0].what.c_str());
-    QCOMPARE(text, Bytes("x\n")); // gpg ends the armor with a line end
+    QCOMPARE(text, Bytes("x"));
+}
+
+void TestOpenPgp::keyPassphraseGoesToGnuPGsPinentry()
+{
+    const QByteArray erin = m_home.makeKey(
+        u"Erin <erin@example.org>"_s, false, {}, u"never"_s, u"key passphrase"_s);
+    m_home.usePinentry("key passphrase");
+    const Bytes message = bytes(
+        m_home.gpg({u"-e"_s, u"-a"_s, u"-r"_s, QString::fromLatin1(erin)}, qbytes(m_plain)).out);
+    const Requirement needs = inspect(message, find(message)[0]);
+    QCOMPARE(needs.needs, Needs::Key);
+    QCOMPARE(m_home.pinentryAsks(), 0); // finding out asks nothing
+    // A password given for the message never goes to the key.
+    Bytes text = message;
+    const Result r = decrypt(text, find(text)[0], "not the key's");
+    QVERIFY2(r.verdict() == Verdict::Good, r.told.empty() ? "" : r.told[0].what.c_str());
+    QCOMPARE(text, m_plain + "\n");
+    QCOMPARE(m_home.pinentryAsks(), 1);
+}
+
+void TestOpenPgp::noAgentIsToldAsSuch()
+{
+    // An agent that does not start: the verdict says so, nothing hangs.
+    m_home.write(u"gpg.conf"_s, "agent-program /bin/false\n");
+    m_home.gpg({u"--version"_s});
+    testsupport::run(u"gpgconf"_s, {u"--kill"_s, u"gpg-agent"_s});
+    Bytes text = m_plain;
+    const Bytes pw = m_password.toStdString();
+    Result r = encrypt(text, kOpenPgpPassword, pw, pw);
+    QCOMPARE(r.verdict(), Verdict::NoOpenPgp);
+    QVERIFY2(r.told[0].what.find("agent") != std::string::npos, r.told[0].what.c_str());
+    text = m_symmetric;
+    r = decrypt(text, pw);
+    QCOMPARE(r.verdict(), Verdict::NoOpenPgp);
+    QCOMPARE(inspect(m_symmetric, find(m_symmetric)[0]).problem.verdict, Verdict::NoOpenPgp);
+    m_home.write(u"gpg.conf"_s, "no-auto-key-retrieve\n");
 }
 
 QTEST_GUILESS_MAIN(TestOpenPgp)

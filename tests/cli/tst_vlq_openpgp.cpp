@@ -198,7 +198,7 @@ void TestVlqOpenPgp::encrypt()
     const Run back = vlq(password ? QStringList {u"decrypt"_s, u"--password-file"_s, m_passwordFile}
                                   : QStringList {u"decrypt"_s},
         r.out);
-    QCOMPARE(back.out, m_plain + "\n");
+    QCOMPARE(back.out, m_plain); // nothing after the end marker, as for our blocks
 }
 
 void TestVlqOpenPgp::usage_data()

@@ -67,16 +67,18 @@ public:
     }
 
     // A key for signing and certifying (ed25519) with an encryption subkey
-    // (cv25519) unless certifyOnly, without a passphrase; its fingerprint.
+    // (cv25519) unless certifyOnly, without a passphrase unless given; its
+    // fingerprint.
     // Extra arguments go before the command: with --faked-system-time in
     // the past and an expiry, one that has expired.
     QByteArray makeKey(const QString &userId, bool certifyOnly = false,
-        const QStringList &extra = {}, const QString &expiry = u"never"_s) const
+        const QStringList &extra = {}, const QString &expiry = u"never"_s,
+        const QString &passphrase = u""_s) const
     {
         const Run made = gpg(extra
                 + QStringList {u"--status-fd"_s, u"1"_s, u"--quick-gen-key"_s, userId,
                     u"ed25519"_s, u"sign,cert"_s, expiry},
-            {}, u""_s);
+            {}, passphrase);
         const qsizetype at = made.out.indexOf("KEY_CREATED ");
         if (at < 0)
             return {};
@@ -85,7 +87,7 @@ public:
             gpg(extra
                     + QStringList {u"--quick-add-key"_s, QString::fromLatin1(fingerprint),
                         u"cv25519"_s, u"encr"_s, expiry},
-                {}, u""_s);
+                {}, passphrase);
         return fingerprint;
     }
 
@@ -97,6 +99,33 @@ public:
     void forgetKey(const QByteArray &fingerprint) const
     {
         gpg({u"--delete-secret-and-public-key"_s, QString::fromLatin1(fingerprint)});
+    }
+
+    // GnuPG's own pinentry, as a user answering it: every ask gets the
+    // passphrase, and each is counted in pinentry-asks. The agent forgets
+    // what it had cached.
+    void usePinentry(const QByteArray &passphrase) const
+    {
+        const QString program = m_path + u"/pinentry"_s;
+        write(u"pinentry"_s,
+            "#!/bin/sh\n"
+            "echo 'OK ready'\n"
+            "while read -r command rest; do\n"
+            "  case \"$command\" in\n"
+            "    GETPIN) echo asked >> '" + m_path.toLocal8Bit() + "/pinentry-asks'; echo 'D "
+                + passphrase + "'; echo OK ;;\n"
+            "    BYE) echo OK; exit 0 ;;\n"
+            "    *) echo OK ;;\n"
+            "  esac\n"
+            "done\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        write(u"gpg-agent.conf"_s, "allow-loopback-pinentry\npinentry-program " + program.toLocal8Bit() + "\n");
+        run(u"gpgconf"_s, {u"--reload"_s, u"gpg-agent"_s});
+    }
+    int pinentryAsks() const
+    {
+        QFile file(m_path + u"/pinentry-asks"_s);
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
     }
 
     void write(const QString &name, const QByteArray &content) const
