@@ -308,9 +308,21 @@ Signature signatureOf(gpgme_ctx_t ctx)
         return s;
     const gpgme_signature_t sig = verified->signatures;
     const std::string fpr = sig->fpr ? sig->fpr : "";
+    // A signature that matches, from a key that has expired or was revoked
+    // since, is good and says so after the signer.
+    const char *since = nullptr;
     switch (gpg_err_code(sig->status)) {
     case GPG_ERR_NO_ERROR:
         s.status = Signature::Status::Good;
+        break;
+    case GPG_ERR_SIG_EXPIRED:
+        since = " (the signature has expired)";
+        break;
+    case GPG_ERR_KEY_EXPIRED:
+        since = " (the key has expired)";
+        break;
+    case GPG_ERR_CERT_REVOKED:
+        since = " (the key is revoked)";
         break;
     case GPG_ERR_NO_PUBKEY:
         s.status = Signature::Status::UnknownKey;
@@ -319,6 +331,8 @@ Signature signatureOf(gpgme_ctx_t ctx)
         s.status = Signature::Status::Bad;
         break;
     }
+    if (since)
+        s.status = Signature::Status::Good;
     gpgme_key_t key = nullptr;
     if (!fpr.empty() && s.status != Signature::Status::UnknownKey
         && gpgme_get_key(ctx, fpr.c_str(), &key, 0) == 0) {
@@ -327,6 +341,8 @@ Signature signatureOf(gpgme_ctx_t ctx)
     }
     if (s.signer.empty())
         s.signer = upper(fpr.size() > 16 ? fpr.substr(fpr.size() - 16) : fpr);
+    if (since)
+        s.signer += since;
     return s;
 }
 
