@@ -453,7 +453,12 @@ Done decryptOnce(BytesView armor, Passphrase *passphrase)
     Data out;
     if (in.fromMemory(armor) || out.empty())
         return fail(Outcome::Damaged, "no memory");
-    const gpgme_error_t err = gpgme_op_decrypt_verify(ctx, in, out);
+    gpgme_error_t err = gpgme_op_decrypt_verify(ctx, in, out);
+    // A message that is signed but not encrypted has no data to decrypt;
+    // GnuPG gives its text all the same, and the signature is what counts.
+    if (gpg_err_code(err) == GPG_ERR_NO_DATA && gpgme_op_verify_result(ctx)
+        && gpgme_op_verify_result(ctx)->signatures)
+        err = 0;
     // Taken back at once: wiped however it ends.
     Secret plain = out.take();
     const gpgme_decrypt_result_t result = gpgme_op_decrypt_result(ctx);
@@ -533,6 +538,13 @@ Needed inspect(BytesView armor)
     const bool anyHeld = std::any_of(needed.recipients.begin(), needed.recipients.end(),
         [](const Recipient &r) { return r.secretKeyHeld; });
     needed.needsKey = !needed.recipients.empty() && (anyHeld || !passphrase.symmetricAsked);
+    // GnuPG went on to the text without asking for anything: a message that
+    // is only signed.
+    if (needed.recipients.empty() && !passphrase.symmetricAsked
+        && gpg_err_code(err) == GPG_ERR_EPIPE) {
+        needed.needsKey = true;
+        return needed;
+    }
     if (needed.recipients.empty() && !passphrase.symmetricAsked) {
         if (agentUnreachable(err, passphrase)) {
             needed.outcome = Outcome::NoGnuPG;
