@@ -562,8 +562,14 @@ int decrypt(const Options &options)
         return status;
     if (!passwordFirst) {
         const std::vector<service::Found> blocks = service::find(text);
-        const bool forKeys = !blocks.empty() && blocks.front().kind == service::Kind::OpenPgp
-            && service::inspect(text, blocks.front()).needs == service::Needs::Key;
+        bool forKeys = false;
+        if (!blocks.empty() && blocks.front().kind == service::Kind::OpenPgp) {
+            const service::Requirement needed = service::inspect(text, blocks.front());
+            // No password is worth asking for when GnuPG cannot be used.
+            if (needed.problem.verdict == service::Verdict::NoOpenPgp)
+                return tell({{needed.problem}});
+            forKeys = needed.needs == service::Needs::Key;
+        }
         if (!forKeys) {
             if (const int status = obtainPassword(options, false, password, unused))
                 return status;

@@ -131,6 +131,8 @@ void TestVlqOpenPgp::decrypt_data()
            "way); not decrypted.\n"_ba;
     QTest::newRow("for a password, no terminal")
         << m_symmetric << false << 1 << QByteArray() << "vlq: no terminal to ask"_ba;
+    QTest::newRow("no agent") << m_symmetric << false << 1 << QByteArray()
+                              << "vlq: OpenPGP needs GnuPG, which could not be used: its agent"_ba;
 }
 
 void TestVlqOpenPgp::decrypt()
@@ -141,6 +143,11 @@ void TestVlqOpenPgp::decrypt()
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
     const bool wrong = QByteArray(QTest::currentDataTag()) == "wrong password";
+    const bool noAgent = QByteArray(QTest::currentDataTag()) == "no agent";
+    if (noAgent) { // one that does not start
+        m_home.write(u"gpg.conf"_s, "agent-program /bin/false\n");
+        testsupport::run(u"gpgconf"_s, {u"--kill"_s, u"gpg-agent"_s});
+    }
     const Run r = vlq(password ? QStringList {u"decrypt"_s, u"--password-file"_s,
                           wrong ? m_wrongFile : m_passwordFile}
                                : QStringList {u"decrypt"_s},
@@ -148,6 +155,8 @@ void TestVlqOpenPgp::decrypt()
     QVERIFY2(r.status == status, r.err);
     QCOMPARE(r.out, out);
     QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(err), r.err);
+    if (noAgent)
+        m_home.write(u"gpg.conf"_s, "no-auto-key-retrieve\nauto-key-locate local\n");
     if (status == 5) // the key is named, and its holder
         QVERIFY2(r.err.contains("(Bob <bob@example.org>)"), r.err);
 }
