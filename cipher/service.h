@@ -98,7 +98,9 @@ struct Fact
     int level = 0;
     // What and where, for the character verdicts and BlockUnreadable:
     // "a tab at line 3, column 7". A front end that knows the characters
-    // as typed may name them better.
+    // as typed may name them better. OpenPGP: the key IDs (NoSecretKey),
+    // the key and why (KeyUnusable), the signer (BadSignature), why GnuPG
+    // cannot be used (NoOpenPgp); its facts carry level kOpenPgpPassword.
     std::string what;
 };
 
@@ -130,7 +132,7 @@ struct Result
     std::vector<Fact> told;
     // Whether the text was replaced: by the block, or by the text around
     // the block with the plain text in its place (also for
-    // DamagedWithText).
+    // DamagedWithText and BadSignature).
     bool replaced = false;
     Kind kind = Kind::Legacy;
     Signature signature {};
