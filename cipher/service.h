@@ -13,6 +13,7 @@
 // tables.
 
 #include "cipher/cipher.h"
+#include "cipher/openpgp.h" // PROVISIONAL
 
 #include <optional>
 #include <string>
@@ -23,10 +24,11 @@ namespace cipher::service {
 enum class Kind {
     Legacy, // levels 1 to 3: the checksummed substitution
     Strong, // level 4: Argon2id and XChaCha20-Poly1305
+    OpenPgp, // PROVISIONAL
 };
 
 // What opening a block takes.
-enum class Needs { Password };
+enum class Needs { Password, Key };
 
 struct Found
 {
@@ -35,6 +37,19 @@ struct Found
     std::size_t begin = 0; // of its begin marker
     std::size_t end = 0; // past its end marker, or the text's end without one
     Needs needs = Needs::Password;
+    std::string quote; // PROVISIONAL
+};
+struct Requirement // PROVISIONAL
+{
+    Needs needs = Needs::Password;
+    std::vector<openpgp::Recipient> recipients;
+};
+Requirement inspect(BytesView text, const Found &block);
+inline constexpr int kOpenPgpPassword = 5;
+struct Signature
+{
+    enum class Status { None, Good, Bad, UnknownKey } status = Status::None;
+    std::string signer;
 };
 // Every block in the text, in order. A block's body runs to its first end
 // marker; a block without one takes the rest of the text.
@@ -64,6 +79,7 @@ enum class Verdict {
     Damaged, // checksum or authentication failed; no text
     DamagedWithText, // a legacy checksum failed; the text is given all the same
     NotText, // the strong block is good but holds bytes that are not UTF-8
+    NoSecretKey, NotIntegrityProtected, NoOpenPgp, KeyUnusable, // PROVISIONAL
 };
 
 // One thing to tell the user, with the facts its message needs.
@@ -86,6 +102,7 @@ struct Result
     // DamagedWithText).
     bool replaced = false;
     Kind kind = Kind::Legacy;
+    Signature signature; // PROVISIONAL
 
     Verdict verdict() const { return told.empty() ? Verdict::Good : told.front().verdict; }
 };
@@ -109,6 +126,8 @@ Result encrypt(
 // text before the block, the plain text and the text after it. Legacy
 // blocks take the text with CR LF line ends.
 Result decrypt(Bytes &text, BytesView password);
+Result decrypt(Bytes &text, const Found &block, BytesView password); // PROVISIONAL
+Result encryptFor(Bytes &text, const std::vector<std::string> &fingerprints); // PROVISIONAL
 
 // --- Messages ------------------------------------------------------------
 
