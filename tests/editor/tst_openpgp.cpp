@@ -1,0 +1,275 @@
+// OpenPGP through the windows, against the gpg command in a GnuPG home of
+// the test's own: the Encrypt window's OpenPGP method, Encrypt for
+// Recipients with its key picker driven by the keyboard, and Decrypt saying
+// what a message needs before it asks anything.
+
+#include "editor/mainwindow.h"
+#include "editor/program.h"
+#include "gui/richedit.h"
+#include "tests/support/process.h"
+#include "tests/support/scriptedmodal.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextCursor>
+#include <QTreeWidget>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace testsupport;
+using namespace editor;
+
+namespace {
+
+// A GnuPG home of its own under a short path (the agent's sockets must fit
+// in 108 bytes), its agent stopped at the end.
+class GnupgHome
+{
+public:
+    GnupgHome()
+    {
+        QByteArray pattern = "/tmp/vlqg.XXXXXX";
+        m_path = QString::fromLocal8Bit(mkdtemp(pattern.data()));
+        m_old = qgetenv("GNUPGHOME");
+        qputenv("GNUPGHOME", QFile::encodeName(m_path));
+    }
+    ~GnupgHome()
+    {
+        gpgconf({QStringLiteral("--kill"), QStringLiteral("all")});
+        QDir(m_path).removeRecursively();
+        qputenv("GNUPGHOME", m_old);
+    }
+    QString path() const { return m_path; }
+
+    Run gpg(const QStringList &arguments, const QByteArray &input = {}) const
+    {
+        QProcessEnvironment env = withoutDisplay();
+        env.insert(QStringLiteral("GNUPGHOME"), m_path);
+        return run(QStringLiteral("gpg"),
+            QStringList {QStringLiteral("--batch"), QStringLiteral("--yes"),
+                QStringLiteral("--no-tty"), QStringLiteral("--pinentry-mode"),
+                QStringLiteral("loopback")}
+                + arguments,
+            input, 60000, env);
+    }
+    void gpgconf(const QStringList &arguments) const
+    {
+        QProcessEnvironment env = withoutDisplay();
+        env.insert(QStringLiteral("GNUPGHOME"), m_path);
+        run(QStringLiteral("gpgconf"), arguments, {}, 30000, env);
+    }
+    // A key that signs, with an encryption subkey and no passphrase; its
+    // fingerprint.
+    QString makeKey(const QString &userId, const QStringList &extra = {}) const
+    {
+        const QStringList quiet {QStringLiteral("--passphrase"), QString()};
+        gpg(extra + quiet
+            + QStringList {QStringLiteral("--quick-gen-key"), userId, QStringLiteral("ed25519"),
+                QStringLiteral("sign"),
+                extra.isEmpty() ? QStringLiteral("0") : QStringLiteral("1d")});
+        const QString fingerprint = fingerprintOf(userId);
+        gpg(extra + quiet
+            + QStringList {QStringLiteral("--quick-add-key"), fingerprint,
+                QStringLiteral("cv25519"), QStringLiteral("encr"),
+                extra.isEmpty() ? QStringLiteral("0") : QStringLiteral("1d")});
+        return fingerprint;
+    }
+    QString fingerprintOf(const QString &userId) const
+    {
+        const Run r = gpg({QStringLiteral("--with-colons"), QStringLiteral("--list-keys"), userId});
+        for (const QByteArray &line : r.out.split('\n'))
+            if (line.startsWith("fpr:"))
+                return QString::fromLatin1(line.split(':').value(9));
+        return {};
+    }
+
+private:
+    QString m_path;
+    QByteArray m_old;
+};
+
+} // namespace
+
+class TestOpenPgp : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<GnupgHome> home;
+    std::unique_ptr<ScriptedModal> ui;
+    std::unique_ptr<Program> program;
+    MainWindow *w = nullptr;
+
+    gui::RichEdit *edit() const { return &w->editor(); }
+    void caretAt(const QString &text)
+    {
+        QTextCursor c(edit()->document());
+        c.setPosition(int(edit()->document()->toRawText().indexOf(text)));
+        edit()->setTextCursor(c);
+    }
+    QStringList modals() const { return ui->log.filter(QStringLiteral("modal ")); }
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<GnupgHome>();
+        ui = std::make_unique<ScriptedModal>();
+        program = std::make_unique<Program>(QString(), StartupOptions::quiet());
+        w = &program->mainWindow();
+        QTRY_VERIFY(w->hasStartedUp());
+    }
+    void cleanup()
+    {
+        program.reset();
+        ui.reset();
+        home.reset();
+    }
+
+    void passwordMessagesBothWays()
+    {
+        const QString plain = QStringLiteral("Gr\u00fc\u00dfe, \u20ac 5\r\nsecond line");
+        const QString pw = QStringLiteral("any password");
+        edit()->setCharacters(plain);
+        ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
+            auto &method = child<QRadioButton>(d, "RadioButton5");
+            QCOMPARE(method.text(), QStringLiteral("&OpenPGP"));
+            method.setChecked(true);
+            child<QLineEdit>(d, "Edit1").setText(pw);
+            child<QLineEdit>(d, "Edit2").setText(pw);
+            child<QPushButton>(d, "BitBtn5").click();
+        });
+        w->encrypt();
+        QVERIFY(ui->messages.isEmpty());
+        const QString armored = edit()->characters();
+        QVERIFY(armored.startsWith(QStringLiteral("-----BEGIN PGP MESSAGE-----")));
+        // Any OpenPGP program reads it.
+        const Run read =
+            home->gpg({QStringLiteral("--passphrase"), pw, QStringLiteral("-d")}, armored.toUtf8());
+        QCOMPARE(read.status, 0);
+        QCOMPARE(QString::fromUtf8(read.out), plain);
+
+        // Quoted in a reply, after a message of gpg's own: the one at the
+        // caret opens, the rest stays.
+        const Run made = home->gpg({QStringLiteral("--passphrase"), QStringLiteral("other"),
+                                       QStringLiteral("-c"), QStringLiteral("-a")},
+            "from gpg\n");
+        QCOMPARE(made.status, 0);
+        QString quoted = armored;
+        quoted.replace(QStringLiteral("\r\n"), QStringLiteral("\r\n> "));
+        const QString mail = QStringLiteral("Hi,\r\n") + QString::fromLatin1(made.out).trimmed()
+            + QStringLiteral("\r\nYou wrote:\r\n> ") + quoted + QStringLiteral("\r\nBye");
+        edit()->setCharacters(mail);
+        caretAt(QStringLiteral("> -----BEGIN"));
+        edit()->moveCursor(QTextCursor::Down);
+        ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
+            // Said before the password is asked.
+            QCOMPARE(w->notice(), QStringLiteral("OpenPGP message for a password"));
+            child<QLineEdit>(d, "Edit1").setText(QStringLiteral("wrong one"));
+            child<QPushButton>(d, "BitBtn6").click();
+        });
+        w->decrypt();
+        QCOMPARE(ui->messageTexts(), QStringList {QStringLiteral("Incorrect password.")});
+        QCOMPARE(edit()->characters(), mail);
+        ui->messages.clear();
+        caretAt(QStringLiteral("> -----BEGIN"));
+        edit()->moveCursor(QTextCursor::Down);
+        ui->onModal(QStringLiteral("TForm3"), [&](QDialog &d) {
+            child<QLineEdit>(d, "Edit1").setText(pw);
+            child<QPushButton>(d, "BitBtn6").click();
+        });
+        w->decrypt();
+        QVERIFY(ui->messages.isEmpty());
+        QVERIFY(w->holdsDecryptedText());
+        const QString opened = edit()->characters();
+        QVERIFY(opened.startsWith(QStringLiteral("Hi,\r\n-----BEGIN PGP MESSAGE-----")));
+        QVERIFY(
+            opened.endsWith(QStringLiteral("You wrote:\r\n") + plain + QStringLiteral("\r\nBye")));
+    }
+
+    void recipientsByKeyboardAndWhatDecryptNeeds()
+    {
+        const QString alice = home->makeKey(QStringLiteral("Alice <alice@example.org>"));
+        // Bob's key comes from elsewhere: only its public half is here.
+        QString bob;
+        {
+            GnupgHome other;
+            bob = other.makeKey(QStringLiteral("Bob <bob@example.org>"));
+            const Run exported = other.gpg({QStringLiteral("--export"), QStringLiteral("-a"), bob});
+            qputenv("GNUPGHOME", QFile::encodeName(home->path()));
+            home->gpg({QStringLiteral("--import")}, exported.out);
+        }
+        qputenv("GNUPGHOME", QFile::encodeName(home->path()));
+        // A key that expired long ago, shown but not to be chosen.
+        home->makeKey(QStringLiteral("Old <old@example.org>"),
+            {QStringLiteral("--faked-system-time"), QStringLiteral("20200101T000000")});
+        QVERIFY(!alice.isEmpty() && !bob.isEmpty());
+
+        edit()->setCharacters(QStringLiteral("for Bob's eyes"));
+        ui->onModal(QStringLiteral("KeyPicker"), [&](QDialog &d) {
+            auto &keys = child<QTreeWidget>(d, "Keys");
+            QCOMPARE(keys.topLevelItemCount(), 3);
+            const QList<QTreeWidgetItem *> old =
+                keys.findItems(QStringLiteral("Old"), Qt::MatchExactly);
+            QCOMPARE(old.size(), 1);
+            QVERIFY(!(old[0]->flags() & Qt::ItemIsEnabled));
+            QCOMPARE(old[0]->text(3), QStringLiteral("expired"));
+            QVERIFY(child<QCheckBox>(d, "Myself").isChecked());
+            QVERIFY(child<QCheckBox>(d, "Myself").text().contains("alice@example.org"));
+            // The search has the focus: type, go down into the list, tick, encrypt.
+            QTest::keyClicks(d.focusWidget(), QStringLiteral("bob"));
+            QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+            QCOMPARE(d.focusWidget(), &keys);
+            QTest::keyClick(&keys, Qt::Key_Space);
+            QTest::keyClick(&keys, Qt::Key_Return);
+        });
+        w->encryptForRecipients();
+        QVERIFY2(ui->messages.isEmpty(), qPrintable(ui->messageTexts().join('|')));
+        const QByteArray message = edit()->characters().toUtf8();
+        QVERIFY(message.startsWith("-----BEGIN PGP MESSAGE-----"));
+        // For Bob and for Alice herself.
+        const Run packets = home->gpg({QStringLiteral("--list-packets")}, message);
+        QCOMPARE(packets.out.count("pubkey enc packet"), 2);
+
+        // Alice holds her key: GnuPG opens it without our password window.
+        ui->log.clear();
+        w->decrypt();
+        QVERIFY2(ui->messages.isEmpty(), qPrintable(ui->messageTexts().join('|')));
+        QCOMPARE(edit()->characters(), QStringLiteral("for Bob's eyes"));
+        QVERIFY(modals().isEmpty());
+
+        // For Bob alone: refused with his key named, nothing asked.
+        const Run forBob =
+            home->gpg({QStringLiteral("--trust-model"), QStringLiteral("always"),
+                          QStringLiteral("-e"), QStringLiteral("-a"), QStringLiteral("-r"), bob},
+                "not yours\n");
+        edit()->setCharacters(QString::fromLatin1(forBob.out));
+        ui->log.clear();
+        w->decrypt();
+        QVERIFY(modals().isEmpty());
+        QCOMPARE(ui->messages.size(), 1);
+        QCOMPARE(ui->messages[0].caption, QStringLiteral("WARNING"));
+        QVERIFY2(ui->messages[0].text.contains(bob.right(16)), qPrintable(ui->messages[0].text));
+        QCOMPARE(edit()->characters(), QString::fromLatin1(forBob.out));
+        ui->messages.clear();
+
+        // Signed by Alice: opened, and the signature's verdict shown.
+        const Run signedMessage =
+            home->gpg({QStringLiteral("-s"), QStringLiteral("-e"), QStringLiteral("-a"),
+                          QStringLiteral("-u"), alice, QStringLiteral("-r"), alice},
+                "signed\n");
+        edit()->setCharacters(QString::fromLatin1(signedMessage.out));
+        w->decrypt();
+        QVERIFY(ui->messages.isEmpty());
+        QCOMPARE(edit()->characters(), QStringLiteral("signed\r\n"));
+        QVERIFY2(w->notice().startsWith(QStringLiteral("Good signature by Alice")),
+            qPrintable(w->notice()));
+    }
+};
+
+QTEST_MAIN(TestOpenPgp)
+#include "tst_openpgp.moc"
