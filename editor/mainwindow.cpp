@@ -671,6 +671,11 @@ void MainWindow::decrypt()
     const std::optional<Document::Target> target = m_document->decryptTarget();
     if (!target || target->block.kind != Kind::OpenPgp) {
         m_peers.decryptDialog().showModal();
+    } else if (target->requirement.problem.verdict != Verdict::Good) {
+        // GnuPG missing, or a message it cannot read at all.
+        cipher::service::Result unreadable;
+        unreadable.told.push_back(target->requirement.problem);
+        cipher::windows::tell(unreadable);
     } else if (target->requirement.needs == Needs::Password) {
         // Said before anything is asked.
         showNotice(QStringLiteral("OpenPGP message for a password"));
