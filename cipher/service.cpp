@@ -1,8 +1,10 @@
 #include "cipher/service.h"
 
+#include "cipher/armor.h"
 #include "cipher/internal.h"
 #include "cipher/strong.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -22,7 +24,9 @@ int legacyLevel(BytesView body)
 
 std::size_t longestPassword(int level)
 {
-    return level == strong::kLevel ? strong::kMaxPasswordBytes : kMaxPasswordLength;
+    return level == strong::kLevel ? strong::kMaxPasswordBytes
+        : level == kOpenPgpPassword ? kOpenPgpMaxPassword
+                                    : kMaxPasswordLength;
 }
 
 void wipeAll(Bytes &text)
@@ -40,7 +44,9 @@ void forget(Bytes &text)
 
 } // namespace
 
-std::vector<Found> find(BytesView text)
+namespace {
+
+std::vector<Found> findOurs(BytesView text)
 {
     std::vector<Found> found;
     std::size_t from = 0;
@@ -68,14 +74,50 @@ std::vector<Found> find(BytesView text)
     return found;
 }
 
+} // namespace
+
+std::vector<Found> find(BytesView text)
+{
+    std::vector<Found> found = findOurs(text);
+    for (const armor::Armored &armored : armor::find(text)) {
+        Found block;
+        block.kind = Kind::OpenPgp;
+        block.begin = armored.begin;
+        block.end = armored.end;
+        block.quote = armored.quote;
+        found.push_back(std::move(block));
+    }
+    std::stable_sort(found.begin(), found.end(),
+        [](const Found &a, const Found &b) { return a.begin < b.begin; });
+    // A block that starts inside an earlier one (an unended block of ours
+    // takes the rest of the text) is part of it.
+    std::vector<Found> apart;
+    for (Found &block : found) {
+        if (apart.empty() || block.begin >= apart.back().end)
+            apart.push_back(std::move(block));
+    }
+    return apart;
+}
+
 Encoding encodingFor(int level)
 {
-    return level == strong::kLevel ? Encoding::Utf8 : Encoding::EightBit;
+    return level == strong::kLevel || level == kOpenPgpPassword ? Encoding::Utf8
+                                                                 : Encoding::EightBit;
 }
 
 Encoding encodingForDecrypting(BytesView text)
 {
+    const std::vector<Found> blocks = find(text);
+    if (!blocks.empty() && blocks.front().kind == Kind::OpenPgp)
+        return Encoding::Utf8;
     return strong::containsStrongBlock(text) ? Encoding::Utf8 : Encoding::EightBit;
+}
+
+Encoding encodingForDecrypting(BytesView text, const Found &block)
+{
+    if (block.kind == Kind::OpenPgp)
+        return Encoding::Utf8;
+    return encodingForDecrypting(text.substr(block.begin, block.end - block.begin));
 }
 
 std::vector<Fact> checkPasswords(BytesView password, BytesView confirmation, int level)
@@ -87,6 +129,17 @@ std::vector<Fact> checkPasswords(BytesView password, BytesView confirmation, int
         told.push_back({Verdict::PasswordsDiffer, level, {}});
     if (!told.empty())
         return told;
+    if (level == kOpenPgpPassword) {
+        // GnuPG reads the password as one line, so it must be one.
+        const std::size_t bad = password.find_first_of(BytesView("\r\n\0", 3));
+        if (bad != BytesView::npos)
+            told.push_back({Verdict::PasswordCharacter, level,
+                (password[bad] == '\0' ? "a zero byte at position " : "a line break at position ")
+                    + std::to_string(bad + 1)});
+        else if (password.size() > kOpenPgpMaxPassword)
+            told.push_back({Verdict::PasswordTooLong, level, {}});
+        return told;
+    }
     if (password.size() < std::size_t(minimumPasswordLength(level)))
         told.push_back({Verdict::PasswordTooShort, level, {}});
     else if (const auto issue = checkPassword(password))
@@ -96,13 +149,64 @@ std::vector<Fact> checkPasswords(BytesView password, BytesView confirmation, int
     return told;
 }
 
+namespace {
+
+Verdict verdictOf(openpgp::Outcome outcome)
+{
+    using openpgp::Outcome;
+    switch (outcome) {
+    case Outcome::Good:
+        return Verdict::Good;
+    case Outcome::WrongPassword:
+        return Verdict::WrongPassword;
+    case Outcome::PasswordNeeded:
+        return Verdict::EmptyPassword;
+    case Outcome::NoSecretKey:
+        return Verdict::NoSecretKey;
+    case Outcome::NotIntegrityProtected:
+        return Verdict::NotIntegrityProtected;
+    case Outcome::Damaged:
+        return Verdict::Damaged;
+    case Outcome::NoGnuPG:
+        return Verdict::NoOpenPgp;
+    case Outcome::Canceled:
+        return Verdict::Canceled;
+    case Outcome::KeyUnusable:
+        return Verdict::KeyUnusable;
+    }
+    return Verdict::Damaged;
+}
+
+// An OpenPGP encryption's outcome: the text becomes the armored message.
+void tookArmor(Result &result, Bytes &text, openpgp::Done &done)
+{
+    if (done.outcome != openpgp::Outcome::Good) {
+        result.told.push_back({verdictOf(done.outcome), kOpenPgpPassword, done.what});
+        return;
+    }
+    // Nothing after the end marker, as for our blocks: decrypting gives the
+    // text back exactly, without a line end gpg added.
+    if (done.armor.ends_with('\n'))
+        done.armor.pop_back();
+    wipeAll(text);
+    text.swap(done.armor);
+}
+
+} // namespace
+
 Result encrypt(Bytes &text, int level, BytesView password, BytesView confirmation, std::size_t room)
 {
     Result result;
-    result.kind = level == strong::kLevel ? Kind::Strong : Kind::Legacy;
+    result.kind = level == strong::kLevel ? Kind::Strong
+        : level == kOpenPgpPassword       ? Kind::OpenPgp
+                                          : Kind::Legacy;
     result.told = checkPasswords(password, confirmation, level);
     if (result.told.empty()) {
-        if (level == strong::kLevel) {
+        if (level == kOpenPgpPassword) {
+            openpgp::Done done =
+                openpgp::encryptWithPassword(BytesView(text).substr(room), password);
+            tookArmor(result, text, done);
+        } else if (level == strong::kLevel) {
             Bytes block = strong::encryptText(BytesView(text).substr(room), password);
             if (block.empty()) {
                 result.told.push_back({Verdict::NoMemory, level, {}});
@@ -131,8 +235,90 @@ Result encrypt(Bytes &text, int level, BytesView password, BytesView confirmatio
     return result;
 }
 
+Result encryptFor(Bytes &text, const std::vector<std::string> &fingerprints)
+{
+    Result result;
+    result.kind = Kind::OpenPgp;
+    openpgp::Done done = openpgp::encryptTo(text, fingerprints);
+    tookArmor(result, text, done);
+    result.replaced = result.told.empty();
+    if (!result.replaced)
+        forget(text);
+    return result;
+}
+
+Requirement inspect(BytesView text, const Found &block)
+{
+    Requirement required;
+    if (block.kind != Kind::OpenPgp)
+        return required;
+    const Bytes armored = armor::unquote(text, {block.begin, block.end, block.quote});
+    openpgp::Needed needed = openpgp::inspect(armored);
+    required.needs = needed.needsKey ? Needs::Key : Needs::Password;
+    required.recipients = std::move(needed.recipients);
+    if (needed.outcome != openpgp::Outcome::Good)
+        required.problem = {verdictOf(needed.outcome), kOpenPgpPassword, needed.what};
+    return required;
+}
+
+namespace {
+
+Result decryptOpenPgp(Bytes &text, const Found &block, BytesView password)
+{
+    Result result;
+    result.kind = Kind::OpenPgp;
+    const Bytes armored = armor::unquote(text, {block.begin, block.end, block.quote});
+    openpgp::Done done = openpgp::decrypt(armored, password);
+    if (done.outcome != openpgp::Outcome::Good) {
+        result.told.push_back({verdictOf(done.outcome), kOpenPgpPassword, done.what});
+        forget(text);
+        return result;
+    }
+    result.signature.status = Signature::Status(int(done.signature.status));
+    result.signature.signer = done.signature.signer;
+    if (result.signature.status == Signature::Status::Bad)
+        result.told.push_back({Verdict::BadSignature, kOpenPgpPassword, result.signature.signer});
+    const BytesView plain = done.plain.view();
+    Bytes out;
+    out.reserve(text.size() - (block.end - block.begin) + plain.size());
+    out.append(text, 0, block.begin);
+    out.append(plain);
+    out.append(text, block.end);
+    wipeAll(text);
+    text.swap(out);
+    result.replaced = true;
+    return result;
+}
+
+} // namespace
+
+Result decrypt(Bytes &text, const Found &block, BytesView password)
+{
+    if (block.kind == Kind::OpenPgp)
+        return decryptOpenPgp(text, block, password);
+    // Ours, cut out: its text around is put back as it was.
+    Bytes part = text.substr(block.begin, block.end - block.begin);
+    Result result = decrypt(part, password);
+    if (result.replaced) {
+        Bytes out;
+        out.reserve(text.size() - (block.end - block.begin) + part.size());
+        out.append(text, 0, block.begin);
+        out.append(part);
+        out.append(text, block.end);
+        wipeAll(text);
+        text.swap(out);
+    } else {
+        forget(text);
+    }
+    wipeAll(part);
+    return result;
+}
+
 Result decrypt(Bytes &text, BytesView password)
 {
+    if (const std::vector<Found> blocks = find(text);
+        !blocks.empty() && blocks.front().kind == Kind::OpenPgp)
+        return decryptOpenPgp(text, blocks.front(), password);
     Result result;
     const bool isStrong = strong::containsStrongBlock(text);
     result.kind = isStrong ? Kind::Strong : Kind::Legacy;
@@ -237,6 +423,45 @@ constexpr Row kTable[] = {
         "editor cannot show it exactly. The block is left as it is: \"vlq decrypt\" gives its "
         "bytes.",
         nullptr, "vlq: the encrypted text is not UTF-8 text.", 1},
+    {Verdict::NoSecretKey, "WARNING", Icon::Warning,
+        "This message is encrypted to keys whose secret key you do not hold:\n{what}\nOnly "
+        "their holders can decrypt it.",
+        nullptr, "vlq: no secret key for this message; it is encrypted to {what}.", 5},
+    {Verdict::NotIntegrityProtected, "WARNING", Icon::Warning,
+        "This message has no integrity protection: it could have been changed on the way "
+        "without anyone noticing. It is not decrypted.",
+        nullptr,
+        "vlq: the message has no integrity protection (it could have been changed on the way); "
+        "not decrypted.",
+        4},
+    {Verdict::NoOpenPgp, "ERROR", Icon::Warning,
+        "OpenPGP needs GnuPG, which could not be used:\n{what}", nullptr,
+        "vlq: OpenPGP needs GnuPG, which could not be used: {what}.", 1},
+    {Verdict::KeyUnusable, "ERROR", Icon::Warning, "Cannot encrypt to this key:\n{what}",
+        nullptr, "vlq: cannot encrypt to {what}.", 1},
+    {Verdict::Canceled, "WARNING", Icon::Warning, "Decryption canceled.", nullptr,
+        "vlq: decryption canceled.", 1},
+    {Verdict::BadSignature, "WARNING", Icon::Warning,
+        "BAD signature: the message claims to be signed by {what}, but the signature does not "
+        "match. It was changed after signing, or the signature is forged.",
+        nullptr,
+        "vlq: BAD signature: the message claims to be signed by {what}, but the signature does "
+        "not match.",
+        4},
+};
+
+// Where an OpenPGP password's words differ from the levels': {window, vlq}.
+struct OpenPgpWords
+{
+    Verdict verdict;
+    const char *text;
+    const char *terminal;
+};
+constexpr OpenPgpWords kOpenPgpWords[] = {
+    {Verdict::PasswordCharacter, "The password cannot contain {what}.",
+        "vlq: cannot use this password: {what}."},
+    {Verdict::PasswordTooLong, "An OpenPGP password takes at most {max} bytes.",
+        "vlq: cannot use this password: it is longer than {max} bytes."},
 };
 
 const Row &rowOf(Verdict verdict)
@@ -260,7 +485,7 @@ std::string filled(std::string format, const Fact &fact)
                 : min == 8 ? kWords[2]
                            : kWords[3]},
         {"{max}", std::to_string(longestPassword(fact.level))},
-        {"{unit}", fact.level == strong::kLevel ? "bytes" : "characters"},
+        {"{unit}", fact.level >= strong::kLevel ? "bytes" : "characters"},
     };
     for (const auto &[key, value] : values) {
         for (std::size_t at = format.find(key); at != std::string::npos;
@@ -275,6 +500,13 @@ std::string filled(std::string format, const Fact &fact)
 Message message(const Fact &fact)
 {
     const Row &row = rowOf(fact.verdict);
+    if (fact.level == kOpenPgpPassword) {
+        for (const OpenPgpWords &words : kOpenPgpWords) {
+            if (words.verdict == fact.verdict)
+                return {row.title, row.icon, filled(words.text, fact),
+                    filled(words.terminal, fact), row.exitStatus};
+        }
+    }
     const bool strongWords = fact.level == strong::kLevel && row.strongText;
     const char *text = strongWords ? row.strongText : row.text;
     // Where vlq says what the window says, it says the strong level's words too.

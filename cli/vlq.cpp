@@ -3,11 +3,14 @@
 
 #include "cipher/cipher.h"
 #include "cipher/hardening.h"
+#include "cipher/openpgp.h"
 #include "cipher/service.h"
 #include "cipher/strong.h"
 #include "cli/terminal.h"
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -31,16 +34,22 @@ enum Exit {
 namespace service = cipher::service;
 
 constexpr const char *kUsage = "Usage: vlq encrypt --level N [--password-file FILE]\n"
+                               "       vlq encrypt --openpgp [--password-file FILE]\n"
+                               "       vlq encrypt --recipient KEY [--recipient KEY]...\n"
                                "       vlq decrypt [--password-file FILE] [--crlf]\n"
                                "       vlq --help\n";
 
 constexpr const char *kHelp =
     "Usage: vlq encrypt --level N [--password-file FILE]\n"
+    "       vlq encrypt --openpgp [--password-file FILE]\n"
+    "       vlq encrypt --recipient KEY [--recipient KEY]...\n"
     "       vlq decrypt [--password-file FILE] [--crlf]\n"
     "       vlq --help\n"
     "\n"
     "Turns a text into a password-protected block of printable text, and back,\n"
-    "exactly as the editor's Encrypt and Decrypt commands do.\n"
+    "exactly as the editor's Encrypt and Decrypt commands do; reads and writes\n"
+    "OpenPGP messages (as gpg -c -a and gpg -e -a write them) through your own\n"
+    "GnuPG too.\n"
     "\n"
     "encrypt  Reads the plain text on standard input and writes the encrypted\n"
     "         block to standard output, nothing after the end marker:\n"
@@ -55,10 +64,28 @@ constexpr const char *kHelp =
     "                      for secrecy: Argon2id and XChaCha20-Poly1305 in a\n"
     "                      base64 block; it takes any bytes exactly as they\n"
     "                      are, and a damaged block gives no text at all.\n"
+    "  --openpgp           instead of --level: an armored OpenPGP message for\n"
+    "                      the password, which gpg -d and any OpenPGP program\n"
+    "                      read. Any password that is not empty, up to 255\n"
+    "                      bytes; the text is taken byte for byte.\n"
+    "  --recipient KEY     instead of --level: an armored OpenPGP message to the\n"
+    "                      key; repeat it for more keys. KEY is what gpg takes: a\n"
+    "                      fingerprint, a key ID, an address or a name. It must\n"
+    "                      match one key of your keyring that can encrypt; one\n"
+    "                      named by anything but its fingerprint must also be\n"
+    "                      valid (certified) in your keyring. No password is\n"
+    "                      asked. Keyservers are never asked.\n"
     "\n"
     "decrypt  Reads a text on standard input, finds the encrypted block in it and\n"
     "         writes the text before the block, the plain text and the text\n"
-    "         after the block to standard output.\n"
+    "         after the block to standard output. The first block counts: one of\n"
+    "         ours or an OpenPGP message, also one quoted in a mail (\"> \" on\n"
+    "         every line). An OpenPGP message for a password takes the password\n"
+    "         as ours do (GnuPG's agent keeps nothing of it); one for keys needs\n"
+    "         no password here: GnuPG's own pinentry asks for your key's\n"
+    "         passphrase if it has one. A signed message's signature is checked\n"
+    "         and told on standard error. A message without integrity protection\n"
+    "         is refused: it could have been changed on the way.\n"
     "  --crlf              levels 1 to 3: write line ends as CR LF (the default\n"
     "                      is LF). Level 4 ignores it.\n"
     "\n"
@@ -110,7 +137,13 @@ constexpr const char *kHelp =
     "     1 to 3 the deciphered text is written all the same; it is usually\n"
     "     mostly right. A level 4 block writes nothing, and is known by its\n"
     "     content even when its mark \"4\" was damaged or another level's mark\n"
-    "     stands in its place or before it)\n";
+    "     stands in its place or before it). OpenPGP: a damaged or changed\n"
+    "     message, one without integrity protection, or a BAD signature (the\n"
+    "     text is written then, with the warning)\n"
+    "  5  no secret key: the OpenPGP message is for keys whose secret key you do\n"
+    "     not hold; the message names them (nothing on standard output)\n"
+    "A missing GnuPG, an OpenPGP password that cannot be one, or a key that\n"
+    "cannot encrypt exits with 1.\n";
 
 void say(const std::string &message)
 {
@@ -195,7 +228,8 @@ void toLf(std::string &text)
 struct Options
 {
     std::string command;
-    int level = 0;
+    int level = 0; // or service::kOpenPgpPassword
+    std::vector<std::string> recipients;
     bool crlf = false;
     bool help = false;
     bool hasPasswordFile = false;
@@ -217,12 +251,15 @@ int parse(int argc, char **argv, Options &options)
 
     static const option longOptions[] = {
         {"level", required_argument, nullptr, 'l'},
+        {"openpgp", no_argument, nullptr, 'o'},
+        {"recipient", required_argument, nullptr, 'r'},
         {"password-file", required_argument, nullptr, 'p'},
         {"crlf", no_argument, nullptr, 'c'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
     bool levelGiven = false;
+    bool openPgp = false;
     opterr = 0;
     optind = 1; // argv + 1 starts with the command, which getopt skips
     for (;;) {
@@ -238,6 +275,12 @@ int parse(int argc, char **argv, Options &options)
             levelGiven = true;
             break;
         }
+        case 'o':
+            openPgp = true;
+            break;
+        case 'r':
+            options.recipients.push_back(optarg);
+            break;
         case 'p':
             options.hasPasswordFile = true;
             options.passwordFile = optarg;
@@ -253,7 +296,7 @@ int parse(int argc, char **argv, Options &options)
         default: {
             // optopt names an unknown short option, or one of ours misused
             // (--crlf=x); otherwise it is the argument getopt just passed.
-            if (optopt && !std::strchr("lpch", optopt))
+            if (optopt && !std::strchr("lorpch", optopt))
                 return usageError(
                     std::string("unknown option '-") + static_cast<char>(optopt) + "'");
             const std::string bad = argv[optind];
@@ -266,13 +309,22 @@ int parse(int argc, char **argv, Options &options)
             + "' (the text comes on standard input)");
     if (options.help)
         return Good;
+    if (openPgp)
+        options.level = service::kOpenPgpPassword;
     if (options.command == "encrypt") {
-        if (!levelGiven)
-            return usageError("encrypt needs --level 1, 2, 3 or 4");
+        if (int(levelGiven) + int(openPgp) + int(!options.recipients.empty()) > 1)
+            return usageError("--level, --openpgp and --recipient do not go together");
+        if (!levelGiven && !openPgp && options.recipients.empty())
+            return usageError("encrypt needs --level 1, 2, 3 or 4, --openpgp or --recipient KEY");
         if (options.crlf)
             return usageError("--crlf is for decrypt");
+        if (!options.recipients.empty() && options.hasPasswordFile)
+            return usageError("--recipient takes no password");
     } else if (levelGiven) {
         return usageError("--level is for encrypt; the block carries its level");
+    } else if (openPgp || !options.recipients.empty()) {
+        return usageError(std::string(openPgp ? "--openpgp" : "--recipient")
+            + " is for encrypt; the block says what it needs");
     }
     return Good;
 }
@@ -376,8 +428,67 @@ int tell(const service::Result &result)
     return service::exitStatus(result);
 }
 
+// The fingerprint of the one key KEY names that can encrypt, or the fact
+// that says why there is none.
+std::optional<service::Fact> resolve(const std::string &pattern, std::string &fingerprint)
+{
+    const auto refused = [&](const std::string &why) {
+        return service::Fact {service::Verdict::KeyUnusable, service::kOpenPgpPassword,
+            "'" + pattern + "': " + why};
+    };
+    std::vector<cipher::openpgp::Key> usable;
+    std::string whyNot;
+    for (const cipher::openpgp::Key &key : cipher::openpgp::findKeys(pattern)) {
+        if (key.canEncrypt)
+            usable.push_back(key);
+        else if (whyNot.empty())
+            whyNot = "the key " + key.keyId + " cannot encrypt (" + key.whyNot + ")";
+    }
+    if (usable.empty())
+        return refused(whyNot.empty() ? "no key in your keyring matches it" : whyNot);
+    if (usable.size() > 1)
+        return refused("it matches " + std::to_string(usable.size())
+            + " keys; name one by its fingerprint");
+    const cipher::openpgp::Key &key = usable.front();
+    // A name or an address anyone could have put on a key: only a key the
+    // keyring holds valid is taken by it.
+    std::string upper = pattern;
+    for (char &c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    if (upper.starts_with("0X"))
+        upper.erase(0, 2);
+    if (upper != key.fingerprint && key.validity != "ultimate" && key.validity != "full")
+        return refused("the key " + key.keyId + " is not valid in your keyring (validity "
+            + key.validity + "); name it by its fingerprint to use it all the same");
+    fingerprint = key.fingerprint;
+    return std::nullopt;
+}
+
+int encryptForRecipients(const Options &options)
+{
+    if (std::string why; !cipher::openpgp::available(&why))
+        return tell({{{service::Verdict::NoOpenPgp, service::kOpenPgpPassword, why}}});
+    std::vector<std::string> fingerprints;
+    for (const std::string &pattern : options.recipients) {
+        std::string fingerprint;
+        if (const auto refused = resolve(pattern, fingerprint))
+            return tell({{*refused}});
+        fingerprints.push_back(fingerprint);
+    }
+    std::string text;
+    vlq::Wiped wipedText(text);
+    if (const int status = readInput(text, std::string::npos - 1, 0, false))
+        return status;
+    const service::Result result = service::encryptFor(text, fingerprints);
+    if (!result.replaced)
+        return tell(result);
+    return writeOutput(text);
+}
+
 int encrypt(const Options &options)
 {
+    if (!options.recipients.empty())
+        return encryptForRecipients(options);
     std::string password;
     std::string confirmation;
     vlq::Wiped wipedPassword(password);
@@ -391,9 +502,9 @@ int encrypt(const Options &options)
     std::string text;
     vlq::Wiped wipedText(text);
     std::size_t room = 0;
-    if (options.level == cipher::strong::kLevel) {
-        // Level 4 takes every text byte for byte: no line-end change, no
-        // domain check, no checksum limit.
+    if (options.level == cipher::strong::kLevel || options.level == service::kOpenPgpPassword) {
+        // Level 4 and OpenPGP take every text byte for byte: no line-end
+        // change, no domain check, no checksum limit.
         if (const int status = readInput(text, std::string::npos - 1, 0, false))
             return status;
     } else {
@@ -418,13 +529,30 @@ int encrypt(const Options &options)
     return writeOutput(text);
 }
 
+// A signed OpenPGP message's signature, on standard error (a bad one is
+// told with the verdicts).
+void tellSignature(const service::Signature &signature)
+{
+    using Status = service::Signature::Status;
+    if (signature.status == Status::Good)
+        say("vlq: good signature by " + signature.signer);
+    else if (signature.status == Status::UnknownKey)
+        say("vlq: signed with the key " + signature.signer
+            + ", which is not in your keyring: the signature could not be checked");
+}
+
 int decrypt(const Options &options)
 {
     std::string password;
     std::string unused;
     vlq::Wiped wipedPassword(password);
-    if (const int status = obtainPassword(options, false, password, unused))
-        return status;
+    // Asked before the text is read, as always, when the text may come from
+    // the same terminal; otherwise after, so a message for keys asks none.
+    const bool passwordFirst = options.hasPasswordFile || ::isatty(STDIN_FILENO);
+    if (passwordFirst) {
+        if (const int status = obtainPassword(options, false, password, unused))
+            return status;
+    }
 
     // The input is read as it is, since a level 4 block gives back exactly
     // what was sealed and the text around it as it came.
@@ -432,6 +560,15 @@ int decrypt(const Options &options)
     vlq::Wiped wipedText(text);
     if (const int status = readInput(text, std::string::npos - 1, 0, false))
         return status;
+    if (!passwordFirst) {
+        const std::vector<service::Found> blocks = service::find(text);
+        const bool forKeys = !blocks.empty() && blocks.front().kind == service::Kind::OpenPgp
+            && service::inspect(text, blocks.front()).needs == service::Needs::Key;
+        if (!forKeys) {
+            if (const int status = obtainPassword(options, false, password, unused))
+                return status;
+        }
+    }
     const bool legacy = service::encodingForDecrypting(text) == service::Encoding::EightBit;
     if (legacy)
         toCrLf(text);
@@ -445,6 +582,7 @@ int decrypt(const Options &options)
         toLf(text);
     if (const int status = writeOutput(text))
         return status;
+    tellSignature(result.signature);
     // A legacy block's checksum error gives its text all the same.
     return tell(result);
 }

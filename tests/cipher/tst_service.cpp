@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <tuple>
+
 using cipher::Bytes;
 using cipher::BytesView;
 using cipher::kBeginMarker;
@@ -62,6 +64,61 @@ private slots:
         QVERIFY(find("no block [Encrypted_By_Velmorandquist]\r\n[Begin_Encryption]").empty());
         QCOMPARE(encodingForDecrypting(text), Encoding::EightBit); // by its first block
         QCOMPARE(encodingForDecrypting("x " + strong), Encoding::Utf8);
+    }
+
+    // Armor as mail leaves it: where each block lies and what quote it
+    // carries (the armor's inside is GnuPG's, so any text stands in here).
+    void findsOpenPgpArmor()
+    {
+        const Bytes pgp = "-----BEGIN PGP MESSAGE-----\n\nhQEMA\n=ab\n-----END PGP MESSAGE-----";
+        const Bytes ours = strongBlock("x", "a long passphrase");
+        const auto quote = [](Bytes text, const Bytes &prefix, const Bytes &empty) {
+            Bytes out = prefix;
+            for (char c : text)
+                out += c == '\n' ? "\n" + prefix : Bytes(1, c);
+            // An empty line quoted without the prefix's trailing blank.
+            for (std::size_t at; prefix != empty && (at = out.find("\n" + prefix + "\n")) != Bytes::npos;)
+                out.replace(at, prefix.size() + 2, "\n" + empty + "\n");
+            return out;
+        };
+        const struct
+        {
+            const char *name;
+            Bytes text;
+            std::vector<std::tuple<Kind, Bytes, Bytes>> blocks; // kind, block, quote
+        } cases[] = {
+            {"alone", pgp, {{Kind::OpenPgp, pgp, ""}}},
+            {"quoted", "Hi\n" + quote(pgp, "> ", ">") + "\nBye",
+                {{Kind::OpenPgp, quote(pgp, "> ", ">"), "> "}}},
+            {"quoted twice, CR LF", "x\r\n" + quote(pgp, "> > ", "> >") + "\r\n",
+                {{Kind::OpenPgp, quote(pgp, "> > ", "> >"), "> > "}}},
+            {"quoted tight", quote(pgp, ">", ">"), {{Kind::OpenPgp, quote(pgp, ">", ">"), ">"}}},
+            {"inside prose", "See: " + pgp + " thanks", {{Kind::OpenPgp, pgp, ""}}},
+            {"ours between two", pgp + "\n" + ours + "\n" + pgp,
+                {{Kind::OpenPgp, pgp, ""}, {Kind::Strong, ours, ""}, {Kind::OpenPgp, pgp, ""}}},
+            // The quote ends, and so does the block, without its end line.
+            {"quote broken off", "> -----BEGIN PGP MESSAGE-----\n> abc\nreply",
+                {{Kind::OpenPgp, "> -----BEGIN PGP MESSAGE-----\n> abc", "> "}}},
+            {"no end line", "-----BEGIN PGP MESSAGE-----\nabc\n",
+                {{Kind::OpenPgp, "-----BEGIN PGP MESSAGE-----\nabc", ""}}},
+            {"marker with more on its line", "-----BEGIN PGP MESSAGE-----s\n", {}},
+            {"a signed text is no message", "-----BEGIN PGP SIGNED MESSAGE-----\n", {}},
+            // Inside an open block of ours, which takes the rest.
+            {"inside ours", Bytes(cipher::kBeginMarker) + "\r\n%" + pgp,
+                {{Kind::Legacy, Bytes(cipher::kBeginMarker) + "\r\n%" + pgp, ""}}},
+        };
+        for (const auto &c : cases) {
+            const std::vector<Found> found = find(c.text);
+            QVERIFY2(found.size() == c.blocks.size(), c.name);
+            for (std::size_t i = 0; i < found.size(); ++i) {
+                const auto &[kind, block, quoted] = c.blocks[i];
+                QVERIFY2(found[i].kind == kind, c.name);
+                QCOMPARE(c.text.substr(found[i].begin, found[i].end - found[i].begin), block);
+                QCOMPARE(found[i].quote, quoted);
+            }
+        }
+        QCOMPARE(encodingForDecrypting(pgp + ours), Encoding::Utf8);
+        QCOMPARE(encodingFor(kOpenPgpPassword), Encoding::Utf8);
     }
 
     void encryptTellsWhatItRefuses_data()
@@ -191,6 +248,21 @@ private slots:
                 "Level 4 encryption requires a minimum password length of twelve characters.", 1},
             {{Verdict::PasswordTooLong, 4, {}}, "Level 4 takes a password of at most 4096 bytes.",
                 "vlq: cannot use this password: it is longer than 4096 bytes.", 1},
+            {{Verdict::NoSecretKey, kOpenPgpPassword, "0123456789ABCDEF (Bob <b@x.org>)"},
+                "This message is encrypted to keys whose secret key you do not hold:\n"
+                "0123456789ABCDEF (Bob <b@x.org>)\nOnly their holders can decrypt it.",
+                "vlq: no secret key for this message; it is encrypted to 0123456789ABCDEF (Bob "
+                "<b@x.org>).",
+                5},
+            {{Verdict::NotIntegrityProtected, kOpenPgpPassword, {}},
+                "This message has no integrity protection: it could have been changed on the way "
+                "without anyone noticing. It is not decrypted.",
+                "vlq: the message has no integrity protection (it could have been changed on the "
+                "way); not decrypted.",
+                4},
+            {{Verdict::PasswordTooLong, kOpenPgpPassword, {}},
+                "An OpenPGP password takes at most 255 bytes.",
+                "vlq: cannot use this password: it is longer than 255 bytes.", 1},
             {{Verdict::TextNotCarried, 1, "a tab at line 1, column 2"},
                 "This text cannot be encrypted: it contains a tab at line 1, column 2.\n"
                 "Encryption would not give it back unchanged.",
@@ -204,7 +276,7 @@ private slots:
             QCOMPARE(exitStatus({{row.fact}}), row.exit);
         }
         // Every verdict told has words in both places and a title.
-        for (int v = int(Verdict::NoBlock); v <= int(Verdict::NotText); ++v) {
+        for (int v = int(Verdict::NoBlock); v <= int(Verdict::BadSignature); ++v) {
             const Message m = message({Verdict(v), 1, "x"});
             QVERIFY(!m.text.empty() && !m.terminal.empty() && !m.title.empty());
             QVERIFY(m.exitStatus != 0);
