@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -150,6 +152,14 @@ void KeyPicker::setKeys(
     m_search->clear();
     filter({});
     updateButton();
+    // Wide enough for every column in the font in use, as far as the
+    // screen allows.
+    const int columns = m_keys->header()->length() + 2 * m_keys->frameWidth()
+        + m_keys->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = layout()->contentsMargins();
+    const int wanted = columns + margins.left() + margins.right();
+    const int room = screen() ? screen()->availableGeometry().width() * 9 / 10 : wanted;
+    resize(qMax(width(), qMin(wanted, room)), qMax(height(), fontMetrics().height() * 22));
 }
 
 void KeyPicker::filter(const QString &text)

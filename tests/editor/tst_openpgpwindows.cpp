@@ -96,7 +96,7 @@ private:
 
 } // namespace
 
-class TestOpenPgp : public QObject
+class TestOpenPgpWindows : public QObject
 {
     Q_OBJECT
 
@@ -161,7 +161,9 @@ private slots:
         QCOMPARE(made.status, 0);
         QString quoted = armored;
         quoted.replace(QStringLiteral("\r\n"), QStringLiteral("\r\n> "));
-        const QString mail = QStringLiteral("Hi,\r\n") + QString::fromLatin1(made.out).trimmed()
+        const QString mail = QStringLiteral("Hi,\r\n")
+            + QString::fromLatin1(made.out).trimmed().replace(
+                QStringLiteral("\n"), QStringLiteral("\r\n"))
             + QStringLiteral("\r\nYou wrote:\r\n> ") + quoted + QStringLiteral("\r\nBye");
         edit()->setCharacters(mail);
         caretAt(QStringLiteral("> -----BEGIN"));
@@ -253,8 +255,16 @@ private slots:
         QVERIFY(modals().isEmpty());
         QCOMPARE(ui->messages.size(), 1);
         QCOMPARE(ui->messages[0].caption, QStringLiteral("WARNING"));
-        QVERIFY2(ui->messages[0].text.contains(bob.right(16)), qPrintable(ui->messages[0].text));
-        QCOMPARE(edit()->characters(), QString::fromLatin1(forBob.out));
+        // Named by the key the message names (Bob's encryption subkey), with his name.
+        const QByteArray packets2 = home->gpg({QStringLiteral("--list-packets")}, forBob.out).out;
+        const qsizetype at = packets2.indexOf("keyid ");
+        QVERIFY(at >= 0);
+        const QString keyId = QString::fromLatin1(packets2.mid(at + 6, 16));
+        QVERIFY2(ui->messages[0].text.contains(keyId, Qt::CaseInsensitive)
+                && ui->messages[0].text.contains(QStringLiteral("Bob")),
+            qPrintable(ui->messages[0].text + keyId));
+        QCOMPARE(edit()->characters(),
+            QString::fromLatin1(forBob.out).replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
         ui->messages.clear();
 
         // Signed by Alice: opened, and the signature's verdict shown.
@@ -262,7 +272,7 @@ private slots:
             home->gpg({QStringLiteral("-s"), QStringLiteral("-e"), QStringLiteral("-a"),
                           QStringLiteral("-u"), alice, QStringLiteral("-r"), alice},
                 "signed\n");
-        edit()->setCharacters(QString::fromLatin1(signedMessage.out));
+        edit()->setCharacters(QString::fromLatin1(signedMessage.out).trimmed());
         w->decrypt();
         QVERIFY(ui->messages.isEmpty());
         QCOMPARE(edit()->characters(), QStringLiteral("signed\r\n"));
@@ -271,5 +281,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestOpenPgp)
-#include "tst_openpgp.moc"
+QTEST_MAIN(TestOpenPgpWindows)
+#include "tst_openpgpwindows.moc"
