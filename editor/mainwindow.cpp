@@ -682,21 +682,22 @@ void MainWindow::decrypt()
         m_peers.decryptDialog().showModal();
     } else {
         QStringList keys;
-        bool held = false;
+        QString yours;
         for (const cipher::openpgp::Recipient &r : target->requirement.recipients) {
-            held = held || r.secretKeyHeld;
+            if (r.secretKeyHeld && yours.isEmpty())
+                yours = QString::fromStdString(r.userId.empty() ? r.keyId : r.userId);
             keys << (r.userId.empty()
                     ? QString::fromStdString(r.keyId)
                     : QStringLiteral("%1 (%2)").arg(
                         QString::fromStdString(r.keyId), QString::fromStdString(r.userId)));
         }
-        if (!held) {
+        if (yours.isEmpty()) {
             messageBox(QStringLiteral("This message was encrypted for keys you do not have:\n%1\n"
                                       "Only their holders can decrypt it.")
                            .arg(keys.join(QLatin1Char('\n'))),
                 QStringLiteral("WARNING"), gui::Icon::Warning);
         } else {
-            showNotice(QStringLiteral("OpenPGP message for your key"), true);
+            showNotice(QStringLiteral("OpenPGP message for your key %1").arg(yours), true);
             // GnuPG's own prompt asks for the key's passphrase.
             cipher::windows::tell(m_document->decrypt(QString()));
             showNotice({});
