@@ -6,7 +6,7 @@
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
-#include "tests/support/process.h"
+#include "tests/support/gnupghome.h"
 #include "tests/support/scriptedmodal.h"
 
 #include <QCheckBox>
@@ -25,82 +25,11 @@
 using namespace testsupport;
 using namespace editor;
 
-namespace {
-
-// A GnuPG home of its own under a short path (the agent's sockets must fit
-// in 108 bytes), its agent stopped at the end.
-class GnupgHome
-{
-public:
-    GnupgHome()
-    {
-        QByteArray pattern = "/tmp/vlqg.XXXXXX";
-        m_path = QString::fromLocal8Bit(mkdtemp(pattern.data()));
-        m_old = qgetenv("GNUPGHOME");
-        qputenv("GNUPGHOME", QFile::encodeName(m_path));
-    }
-    ~GnupgHome()
-    {
-        gpgconf({QStringLiteral("--kill"), QStringLiteral("all")});
-        QDir(m_path).removeRecursively();
-        qputenv("GNUPGHOME", m_old);
-    }
-    QString path() const { return m_path; }
-
-    Run gpg(const QStringList &arguments, const QByteArray &input = {}) const
-    {
-        QProcessEnvironment env = withoutDisplay();
-        env.insert(QStringLiteral("GNUPGHOME"), m_path);
-        return run(QStringLiteral("gpg"),
-            QStringList {QStringLiteral("--batch"), QStringLiteral("--yes"),
-                QStringLiteral("--no-tty"), QStringLiteral("--pinentry-mode"),
-                QStringLiteral("loopback")}
-                + arguments,
-            input, 60000, env);
-    }
-    void gpgconf(const QStringList &arguments) const
-    {
-        QProcessEnvironment env = withoutDisplay();
-        env.insert(QStringLiteral("GNUPGHOME"), m_path);
-        run(QStringLiteral("gpgconf"), arguments, {}, 30000, env);
-    }
-    // A key that signs, with an encryption subkey and no passphrase; its
-    // fingerprint.
-    QString makeKey(const QString &userId, const QStringList &extra = {}) const
-    {
-        const QStringList quiet {QStringLiteral("--passphrase"), QString()};
-        gpg(extra + quiet
-            + QStringList {QStringLiteral("--quick-gen-key"), userId, QStringLiteral("ed25519"),
-                QStringLiteral("sign"),
-                extra.isEmpty() ? QStringLiteral("0") : QStringLiteral("1d")});
-        const QString fingerprint = fingerprintOf(userId);
-        gpg(extra + quiet
-            + QStringList {QStringLiteral("--quick-add-key"), fingerprint,
-                QStringLiteral("cv25519"), QStringLiteral("encr"),
-                extra.isEmpty() ? QStringLiteral("0") : QStringLiteral("1d")});
-        return fingerprint;
-    }
-    QString fingerprintOf(const QString &userId) const
-    {
-        const Run r = gpg({QStringLiteral("--with-colons"), QStringLiteral("--list-keys"), userId});
-        for (const QByteArray &line : r.out.split('\n'))
-            if (line.startsWith("fpr:"))
-                return QString::fromLatin1(line.split(':').value(9));
-        return {};
-    }
-
-private:
-    QString m_path;
-    QByteArray m_old;
-};
-
-} // namespace
-
 class TestOpenPgpWindows : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<GnupgHome> home;
+    std::unique_ptr<GnuPGHome> home;
     std::unique_ptr<ScriptedModal> ui;
     std::unique_ptr<Program> program;
     MainWindow *w = nullptr;
@@ -117,7 +46,8 @@ class TestOpenPgpWindows : public QObject
 private slots:
     void init()
     {
-        home = std::make_unique<GnupgHome>();
+        home = std::make_unique<GnuPGHome>();
+        QVERIFY(home->isValid());
         ui = std::make_unique<ScriptedModal>();
         program = std::make_unique<Program>(QString(), StartupOptions::quiet());
         w = &program->mainWindow();
@@ -148,16 +78,14 @@ private slots:
         const QString armored = edit()->characters();
         QVERIFY(armored.startsWith(QStringLiteral("-----BEGIN PGP MESSAGE-----")));
         // Any OpenPGP program reads it.
-        const Run read =
-            home->gpg({QStringLiteral("--passphrase"), pw, QStringLiteral("-d")}, armored.toUtf8());
+        const Run read = home->gpg({QStringLiteral("-d")}, armored.toUtf8(), pw);
         QCOMPARE(read.status, 0);
         QCOMPARE(QString::fromUtf8(read.out), plain);
 
         // Quoted in a reply, after a message of gpg's own: the one at the
         // caret opens, the rest stays.
-        const Run made = home->gpg({QStringLiteral("--passphrase"), QStringLiteral("other"),
-                                       QStringLiteral("-c"), QStringLiteral("-a")},
-            "from gpg\n");
+        const Run made = home->gpg(
+            {QStringLiteral("-c"), QStringLiteral("-a")}, "from gpg\n", QStringLiteral("other"));
         QCOMPARE(made.status, 0);
         QString quoted = armored;
         quoted.replace(QStringLiteral("\r\n"), QStringLiteral("\r\n> "));
@@ -195,20 +123,16 @@ private slots:
 
     void recipientsByKeyboardAndWhatDecryptNeeds()
     {
-        const QString alice = home->makeKey(QStringLiteral("Alice <alice@example.org>"));
-        // Bob's key comes from elsewhere: only its public half is here.
-        QString bob;
-        {
-            GnupgHome other;
-            bob = other.makeKey(QStringLiteral("Bob <bob@example.org>"));
-            const Run exported = other.gpg({QStringLiteral("--export"), QStringLiteral("-a"), bob});
-            qputenv("GNUPGHOME", QFile::encodeName(home->path()));
-            home->gpg({QStringLiteral("--import")}, exported.out);
-        }
-        qputenv("GNUPGHOME", QFile::encodeName(home->path()));
+        const QString alice =
+            QString::fromLatin1(home->makeKey(QStringLiteral("Alice <alice@example.org>")));
+        // Bob's key as a correspondent's: its public half only.
+        const QString bob =
+            QString::fromLatin1(home->makeKey(QStringLiteral("Bob <bob@example.org>")));
+        home->forgetSecretKey(bob.toLatin1());
         // A key that expired long ago, shown but not to be chosen.
-        home->makeKey(QStringLiteral("Old <old@example.org>"),
-            {QStringLiteral("--faked-system-time"), QStringLiteral("20200101T000000")});
+        home->makeKey(QStringLiteral("Old <old@example.org>"), false,
+            {QStringLiteral("--faked-system-time"), QStringLiteral("20200101T000000")},
+            QStringLiteral("1d"));
         QVERIFY(!alice.isEmpty() && !bob.isEmpty());
 
         edit()->setCharacters(QStringLiteral("for Bob's eyes"));
