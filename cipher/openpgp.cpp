@@ -308,9 +308,21 @@ Signature signatureOf(gpgme_ctx_t ctx)
         return s;
     const gpgme_signature_t sig = verified->signatures;
     const std::string fpr = sig->fpr ? sig->fpr : "";
+    // A signature that matches, from a key that has expired or was revoked
+    // since, is good and says so after the signer.
+    const char *since = nullptr;
     switch (gpg_err_code(sig->status)) {
     case GPG_ERR_NO_ERROR:
         s.status = Signature::Status::Good;
+        break;
+    case GPG_ERR_SIG_EXPIRED:
+        since = " (the signature has expired)";
+        break;
+    case GPG_ERR_KEY_EXPIRED:
+        since = " (the key has expired)";
+        break;
+    case GPG_ERR_CERT_REVOKED:
+        since = " (the key is revoked)";
         break;
     case GPG_ERR_NO_PUBKEY:
         s.status = Signature::Status::UnknownKey;
@@ -319,6 +331,8 @@ Signature signatureOf(gpgme_ctx_t ctx)
         s.status = Signature::Status::Bad;
         break;
     }
+    if (since)
+        s.status = Signature::Status::Good;
     gpgme_key_t key = nullptr;
     if (!fpr.empty() && s.status != Signature::Status::UnknownKey
         && gpgme_get_key(ctx, fpr.c_str(), &key, 0) == 0) {
@@ -327,6 +341,8 @@ Signature signatureOf(gpgme_ctx_t ctx)
     }
     if (s.signer.empty())
         s.signer = upper(fpr.size() > 16 ? fpr.substr(fpr.size() - 16) : fpr);
+    if (since)
+        s.signer += since;
     return s;
 }
 
@@ -437,7 +453,12 @@ Done decryptOnce(BytesView armor, Passphrase *passphrase)
     Data out;
     if (in.fromMemory(armor) || out.empty())
         return fail(Outcome::Damaged, "no memory");
-    const gpgme_error_t err = gpgme_op_decrypt_verify(ctx, in, out);
+    gpgme_error_t err = gpgme_op_decrypt_verify(ctx, in, out);
+    // A message that is signed but not encrypted has no data to decrypt;
+    // GnuPG gives its text all the same, and the signature is what counts.
+    if (gpg_err_code(err) == GPG_ERR_NO_DATA && gpgme_op_verify_result(ctx)
+        && gpgme_op_verify_result(ctx)->signatures)
+        err = 0;
     // Taken back at once: wiped however it ends.
     Secret plain = out.take();
     const gpgme_decrypt_result_t result = gpgme_op_decrypt_result(ctx);
@@ -517,6 +538,13 @@ Needed inspect(BytesView armor)
     const bool anyHeld = std::any_of(needed.recipients.begin(), needed.recipients.end(),
         [](const Recipient &r) { return r.secretKeyHeld; });
     needed.needsKey = !needed.recipients.empty() && (anyHeld || !passphrase.symmetricAsked);
+    // GnuPG went on to the text without asking for anything: a message that
+    // is only signed.
+    if (needed.recipients.empty() && !passphrase.symmetricAsked
+        && gpg_err_code(err) == GPG_ERR_EPIPE) {
+        needed.needsKey = true;
+        return needed;
+    }
     if (needed.recipients.empty() && !passphrase.symmetricAsked) {
         if (agentUnreachable(err, passphrase)) {
             needed.outcome = Outcome::NoGnuPG;

@@ -113,7 +113,8 @@ struct Done
 Done decrypt(BytesView armor, BytesView password);
 
 // What opening the message takes, without decrypting it and without
-// asking anybody: recipients empty and needsKey false for a password.
+// asking anybody: recipients empty and needsKey false for a password;
+// needsKey with no recipients for a message that is only signed.
 struct Needed
 {
     bool needsKey = false;

@@ -109,7 +109,8 @@ struct Requirement
 {
     Needs needs = Needs::Password;
     // Those an OpenPGP block is encrypted to, whether or not the user holds
-    // a secret key for them.
+    // a secret key for them. Needs::Key with none: a message that is only
+    // signed, which opens without asking anything.
     std::vector<openpgp::Recipient> recipients;
     // Verdict::Good, or what keeps it from being told (NoOpenPgp, Damaged).
     Fact problem;

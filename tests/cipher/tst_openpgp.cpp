@@ -77,7 +77,8 @@ private slots:
 private:
     testsupport::GnuPGHome m_home;
     QByteArray m_alice, m_bob, m_dave, m_certOnly, m_expired;
-    Bytes m_symmetric, m_toAlice, m_toBob, m_signed, m_signedUnknown, m_noMdc, m_noMdcLegacy;
+    Bytes m_symmetric, m_toAlice, m_toBob, m_signed, m_signedOnly, m_signedUnknown,
+        m_signedExpired, m_noMdc, m_noMdcLegacy;
     const QString m_password = u"correct horse"_s;
     const Bytes m_plain = "Meet me at noon.\ncaf\xc3\xa9";
 };
@@ -111,6 +112,11 @@ void TestOpenPgp::initTestCase()
     m_toBob = made({u"-e"_s, u"-r"_s, QString::fromLatin1(m_bob)});
     m_signed = made({u"-s"_s, u"-e"_s, u"-u"_s, QString::fromLatin1(m_alice), u"-r"_s,
         QString::fromLatin1(m_alice)});
+    // Signed while the key was good; it has expired since.
+    m_signedExpired = made({u"--faked-system-time"_s, u"20200101T120000"_s, u"-s"_s, u"-c"_s,
+                               u"-u"_s, QString::fromLatin1(m_expired)},
+        m_password);
+    m_signedOnly = made({u"-s"_s, u"-u"_s, QString::fromLatin1(m_alice)});
     m_signedUnknown = made({u"-s"_s, u"-e"_s, u"-u"_s, QString::fromLatin1(carol), u"-r"_s,
         QString::fromLatin1(m_alice)});
     // Without integrity protection, as only an old program or a forger
@@ -137,6 +143,7 @@ void TestOpenPgp::whatABlockNeeds()
         {"to Alice", m_toAlice, Needs::Key, {{"Alice <alice@example.org>", true}}, Verdict::Good},
         {"to Bob, not held", m_toBob, Needs::Key, {{"Bob <bob@example.org>", false}},
             Verdict::Good},
+        {"signed, not encrypted", m_signedOnly, Needs::Key, {}, Verdict::Good},
         {"ours", cipher::strong::detail::encryptWith("x", "p", {1, 8u << 10}, {}, {}),
             Needs::Password, {}, Verdict::Good},
         {"garbage", "-----BEGIN PGP MESSAGE-----\n\nnot base64 at all\n-----END PGP MESSAGE-----",
@@ -206,6 +213,10 @@ void TestOpenPgp::decryptVerdictsAndTheTextAround()
         {"signed", m_signed, 0, {}, Verdict::Good, m_plain, S::Good, "Alice <alice@example.org>"},
         {"signed by an unknown key", m_signedUnknown, 0, {}, Verdict::Good, m_plain,
             S::UnknownKey},
+        {"signed, not encrypted", m_signedOnly, 0, {}, Verdict::Good, m_plain, S::Good,
+            "Alice <alice@example.org>"},
+        {"signed by a key expired since", m_signedExpired, 0, pw, Verdict::Good, m_plain, S::Good,
+            "Old <old@example.org> (the key has expired)"},
     };
     for (const auto &c : cases) {
         Bytes text = c.text;

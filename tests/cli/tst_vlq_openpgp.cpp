@@ -115,6 +115,9 @@ void TestVlqOpenPgp::decrypt_data()
                                            << m_plain + "\n" + m_symmetric << QByteArray();
     QTest::newRow("signed") << m_signed << false << 0 << m_plain + "\n"
                             << "vlq: good signature by Alice <alice@example.org>\n"_ba;
+    QTest::newRow("signed, not encrypted")
+        << m_home.gpg({u"-s"_s, u"-a"_s, u"-u"_s, QString::fromLatin1(m_alice)}, m_plain).out
+        << false << 0 << m_plain + "\n" << "vlq: good signature by Alice <alice@example.org>\n"_ba;
     QTest::newRow("no secret key")
         << "x " + m_toBob << false << 5 << QByteArray()
         << "vlq: no secret key for this message; it is encrypted to "_ba;
