@@ -691,7 +691,10 @@ void MainWindow::decrypt()
                     : QStringLiteral("%1 (%2)").arg(
                         QString::fromStdString(r.keyId), QString::fromStdString(r.userId)));
         }
-        if (yours.isEmpty()) {
+        if (keys.isEmpty()) {
+            // Only signed: nothing to ask, the signature is checked.
+            cipher::windows::tell(m_document->decrypt(QString()));
+        } else if (yours.isEmpty()) {
             messageBox(QStringLiteral("This message was encrypted for keys you do not have:\n%1\n"
                                       "Only their holders can decrypt it.")
                            .arg(keys.join(QLatin1Char('\n'))),

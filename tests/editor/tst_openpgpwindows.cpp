@@ -202,6 +202,21 @@ private slots:
         QCOMPARE(edit()->characters(), QStringLiteral("signed\r\n"));
         QVERIFY2(w->notice().startsWith(QStringLiteral("Good signature by Alice")),
             qPrintable(w->notice()));
+
+        // Only signed, in a reply: opened without a question, verdict shown.
+        const Run clearSigned =
+            home->gpg({QStringLiteral("-s"), QStringLiteral("-a"), QStringLiteral("-u"), alice},
+                "only signed\n");
+        edit()->setCharacters(QStringLiteral("> ")
+            + QString::fromLatin1(clearSigned.out)
+                  .trimmed()
+                  .replace(QStringLiteral("\n"), QStringLiteral("\r\n> ")));
+        ui->log.clear();
+        w->decrypt();
+        QVERIFY(modals().isEmpty());
+        QVERIFY2(ui->messages.isEmpty(), qPrintable(ui->messageTexts().join('|')));
+        QCOMPARE(edit()->characters(), QStringLiteral("only signed\r\n"));
+        QVERIFY(w->notice().startsWith(QStringLiteral("Good signature by Alice")));
     }
 };
 
