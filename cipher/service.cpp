@@ -56,7 +56,10 @@ std::vector<Found> findOurs(BytesView text)
         if (!cut)
             break;
         Found block;
-        block.begin = from + cut->beforeEnd;
+        // A begin marker that ends the text is cut with the text before it;
+        // the block is the marker itself.
+        const bool markerEnds = cut->beforeEnd == rest.size();
+        block.begin = from + (markerEnds ? rest.size() - kBeginMarker.size() : cut->beforeEnd);
         block.end = from + cut->afterStart;
         // Judged alone, so an earlier block never decides what this one is.
         const BytesView whole = text.substr(block.begin, block.end - block.begin);

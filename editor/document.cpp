@@ -18,11 +18,6 @@ using cipher::windows::wipe;
 
 namespace {
 
-BytesView view(const QByteArray &bytes)
-{
-    return {bytes.constData(), std::size_t(bytes.size())};
-}
-
 // Moves the bytes into a string the service works on, leaving none behind.
 Bytes take(QByteArray &bytes)
 {
@@ -151,13 +146,9 @@ service::Result Document::encrypt(int level, const QString &password, const QStr
     // The legacy levels take the 8-bit text, and are asked first whether
     // they carry it exactly, in the words of its characters; the strong
     // level seals the document's own characters in UTF-8.
-    Bytes text;
-    if (service::encodingFor(level) == service::Encoding::Utf8) {
-        QString characters = m_editor.characters();
-        QByteArray utf8 = characters.toUtf8();
-        wipe(characters);
-        text = take(utf8);
-    } else {
+    const service::Encoding encoding =
+        level == service::kOpenPgpPassword ? service::Encoding::Utf8 : service::encodingFor(level);
+    if (encoding == service::Encoding::EightBit) {
         QString characters = m_editor.characters();
         const std::optional<QString> problem = windows::textProblem(characters);
         wipe(characters);
@@ -166,39 +157,122 @@ service::Result Document::encrypt(int level, const QString &password, const QStr
                 {service::Verdict::TextNotCarried, level, problem->toStdString()});
             return result;
         }
-        QByteArray eightBit = m_editor.text();
-        text = take(eightBit);
     }
+    Bytes text = bytes(encoding);
     runJob(QStringLiteral("Encrypting..."),
         [&] { result = service::encrypt(text, level, key.view(), confirmationKey.view()); });
-    if (result.replaced) {
-        m_editor.setText(QByteArray(text.data(), qsizetype(text.size())));
-        commandReplaced(false);
+    replaceWith(result, text, false);
+    return result;
+}
+
+Bytes Document::bytes(service::Encoding encoding) const
+{
+    if (encoding == service::Encoding::EightBit) {
+        QByteArray eightBit = m_editor.text();
+        return take(eightBit);
+    }
+    QString characters = m_editor.characters();
+    QByteArray utf8 = characters.toUtf8();
+    wipe(characters);
+    return take(utf8);
+}
+
+std::size_t Document::caretInUtf8() const
+{
+    // characters() ends each line with CR LF.
+    QString before = m_editor.document()->toRawText().left(m_editor.textCursor().position());
+    before.replace(QChar(QChar::ParagraphSeparator), QLatin1String("\r\n"));
+    before.replace(QChar(QChar::LineSeparator), QLatin1String("\r\n"));
+    const std::size_t at = std::size_t(before.toUtf8().size());
+    wipe(before);
+    return at;
+}
+
+std::optional<Document::Target> Document::decryptTarget()
+{
+    Bytes text = bytes(service::Encoding::Utf8);
+    const std::vector<service::Found> blocks = service::find(text);
+    if (blocks.empty()) {
+        forget(text);
+        return std::nullopt;
+    }
+    const std::size_t caret = caretInUtf8();
+    Target target {blocks.front(), {}};
+    for (const service::Found &block : blocks) {
+        if (block.begin <= caret && caret <= block.end) {
+            target.block = block;
+            break;
+        }
+    }
+    if (target.block.kind == service::Kind::OpenPgp) {
+        runJob(QStringLiteral("Reading the encrypted block..."),
+            [&] { target.requirement = service::inspect(text, target.block); });
     }
     forget(text);
-    return result;
+    return target;
 }
 
 service::Result Document::decrypt(const QString &password)
 {
     service::Result result;
+    m_signature = {};
     KeyBuffer key(passwordBytes(password));
-    // The strong level's text is the document's own characters in UTF-8, so
-    // the text around its block is read and put back the same way; the
-    // legacy levels read the 8-bit text.
-    QString characters = m_editor.characters();
-    QByteArray utf8 = characters.toUtf8();
-    wipe(characters);
-    Bytes text;
-    if (service::encodingForDecrypting(view(utf8)) == service::Encoding::Utf8) {
-        text = take(utf8);
-    } else {
-        wipe(utf8);
-        QByteArray eightBit = m_editor.text();
-        text = take(eightBit);
+    // Every kind finds its blocks in the UTF-8 text, and in the same order
+    // in the 8-bit one the legacy levels read.
+    Bytes text = bytes(service::Encoding::Utf8);
+    const std::vector<service::Found> blocks = service::find(text);
+    if (blocks.empty()) {
+        forget(text);
+        result.told.push_back({service::Verdict::NoBlock, 0, {}});
+        return result;
     }
-    runJob(QStringLiteral("Decrypting..."), [&] { result = service::decrypt(text, key.view()); });
-    if (result.replaced && result.kind == service::Kind::Strong) {
+    const std::size_t caret = caretInUtf8();
+    std::size_t chosen = 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (blocks[i].begin <= caret && caret <= blocks[i].end) {
+            chosen = i;
+            break;
+        }
+    }
+    service::Found block = blocks[chosen];
+    if (block.kind == service::Kind::Legacy) {
+        forget(text);
+        text = bytes(service::Encoding::EightBit);
+        const std::vector<service::Found> eightBit = service::find(text);
+        block = chosen < eightBit.size() ? eightBit[chosen] : block;
+    }
+    runJob(QStringLiteral("Decrypting..."),
+        [&] { result = service::decrypt(text, block, key.view()); });
+    m_signature = result.signature;
+    replaceWith(result, text, true);
+    return result;
+}
+
+service::Result Document::encryptFor(const QStringList &fingerprints)
+{
+    service::Result result;
+    std::vector<std::string> keys;
+    for (const QString &f : fingerprints)
+        keys.push_back(f.toStdString());
+    Bytes text = bytes(service::Encoding::Utf8);
+    runJob(QStringLiteral("Encrypting..."), [&] { result = service::encryptFor(text, keys); });
+    replaceWith(result, text, false);
+    return result;
+}
+
+Document::Keys Document::keys()
+{
+    Keys keys;
+    runJob(QStringLiteral("Reading your keys..."), [&] {
+        keys.all = openpgp::listKeys();
+        keys.own = openpgp::defaultSecretKey();
+    });
+    return keys;
+}
+
+void Document::replaceWith(service::Result &result, Bytes &text, bool decrypted)
+{
+    if (result.replaced && decrypted && result.kind != service::Kind::Legacy) {
         // vlq seals any bytes. Ones that are not UTF-8 would come back as
         // replacement characters, and a save would lose them for good: the
         // block stays instead, for vlq to open exactly. A byte order mark is
@@ -214,16 +288,15 @@ service::Result Document::decrypt(const QString &password)
         }
         wipe(plain);
     } else if (result.replaced) {
-        // A checksum error still gives the text, which is usually mostly
-        // right.
+        // A legacy checksum error still gives the text, which is usually
+        // mostly right; a block is ASCII.
         QByteArray plain(text.data(), qsizetype(text.size()));
         m_editor.setText(plain);
         wipe(plain);
     }
     forget(text);
     if (result.replaced)
-        commandReplaced(true);
-    return result;
+        commandReplaced(decrypted);
 }
 
 } // namespace editor

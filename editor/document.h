@@ -12,8 +12,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace gui {
 class RichEdit;
@@ -56,7 +59,31 @@ public:
     // from Decrypt would only give the block again.
     cipher::service::Result encrypt(
         int level, const QString &password, const QString &confirmation) override;
+    // Decrypts the block at the caret, or the first when the caret is in
+    // none.
     cipher::service::Result decrypt(const QString &password) override;
+
+    // The block Decrypt works on, and what opening it takes (finding that
+    // out for an OpenPGP block asks GnuPG, off the window's thread);
+    // nullopt when the text holds none.
+    struct Target
+    {
+        cipher::service::Found block;
+        cipher::service::Requirement requirement;
+    };
+    std::optional<Target> decryptTarget();
+    // The whole text becomes one OpenPGP message for the keys.
+    cipher::service::Result encryptFor(const QStringList &fingerprints);
+    // The user's public keys and own default key, from GnuPG.
+    struct Keys
+    {
+        std::vector<cipher::openpgp::Key> all;
+        std::optional<cipher::openpgp::Key> own;
+    };
+    Keys keys();
+    // The signature of the message the last Decrypt opened; None for one
+    // that was not signed.
+    cipher::service::Signature lastSignature() const { return m_signature; }
 
 signals:
     void fileNameChanged(const QString &fileName);
@@ -74,12 +101,19 @@ private:
     void runJob(const QString &what, const std::function<void()> &job);
     // After Encrypt or Decrypt replaced the text.
     void commandReplaced(bool decrypted);
+    // The text as the service reads it for the encoding; the caret's place
+    // in the UTF-8 one.
+    cipher::Bytes bytes(cipher::service::Encoding encoding) const;
+    std::size_t caretInUtf8() const;
+    // Puts the text the service gave back in place of the document's.
+    void replaceWith(cipher::service::Result &result, cipher::Bytes &text, bool decrypted);
 
     gui::RichEdit &m_editor;
     QString m_fileName;
     QString m_working;
     bool m_modified = false;
     bool m_decrypted = false;
+    cipher::service::Signature m_signature;
 };
 
 } // namespace editor

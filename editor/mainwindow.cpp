@@ -2,6 +2,9 @@
 
 #include "cipher/cipher.h"
 #include "cipher/hardening.h"
+#include "cipher/openpgp.h"
+#include "cipher/windows/encryptable.h"
+#include "cipher/windows/keypicker.h"
 #include "editor/clipboardwindow.h"
 #include "editor/document.h"
 #include "editor/findwindow.h"
@@ -162,6 +165,7 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
 
     m_findWindow = new FindWindow(*m_editor, this);
     m_clipboardWindow = new ClipboardWindow(this);
+    m_keyPicker = new cipher::windows::KeyPicker(this);
     // What lies between the encrypted block's markers is never checked.
     const auto marker = [](std::string_view m) {
         return QString::fromLatin1(m.data(), qsizetype(m.size()));
@@ -214,10 +218,8 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     });
     // The spell checker forgets the words of a text that has gone.
     connect(m_document, &Document::replaced, this, [this] { m_spelling->forgetText(); });
-    connect(m_document, &Document::working, this, [this](const QString &what) {
-        m_noticeClear->stop();
-        m_notice->setText(what);
-    });
+    connect(m_document, &Document::working, this,
+        [this](const QString &what) { showNotice(what, true); });
     connect(m_spelling, &spelling::windows::SpellChecking::textChanged, this,
         [this] { setModified(true); });
     m_editor->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -300,6 +302,8 @@ void MainWindow::buildMenus()
     file->addSeparator();
     addCommand(
         file, QStringLiteral("Encrypt1"), QStringLiteral("&Encrypt..."), &MainWindow::encrypt);
+    addCommand(file, QStringLiteral("EncryptForRecipients1"),
+        QStringLiteral("Encrypt for &Recipients..."), &MainWindow::encryptForRecipients);
     addCommand(
         file, QStringLiteral("Decrypt1"), QStringLiteral("&Decrypt..."), &MainWindow::decrypt);
     file->addSeparator();
@@ -393,6 +397,7 @@ void MainWindow::buildMenus()
     item(QStringLiteral("C&lear All"), &MainWindow::clearAll);
     m_contextMenu->addSeparator();
     item(QStringLiteral("&Encrypt"), &MainWindow::encrypt);
+    item(QStringLiteral("Encrypt for &Recipients..."), &MainWindow::encryptForRecipients);
     item(QStringLiteral("&Decrypt"), &MainWindow::decrypt);
 }
 
@@ -662,8 +667,90 @@ void MainWindow::encrypt()
 
 void MainWindow::decrypt()
 {
-    m_peers.decryptDialog().showModal();
+    using namespace cipher::service;
+    const std::optional<Document::Target> target = m_document->decryptTarget();
+    if (!target || target->block.kind != Kind::OpenPgp) {
+        m_peers.decryptDialog().showModal();
+    } else if (target->requirement.problem.verdict != Verdict::Good) {
+        // GnuPG missing, or a message it cannot read at all.
+        cipher::service::Result unreadable;
+        unreadable.told.push_back(target->requirement.problem);
+        cipher::windows::tell(unreadable);
+    } else if (target->requirement.needs == Needs::Password) {
+        // Said before anything is asked.
+        showNotice(QStringLiteral("OpenPGP message for a password"));
+        m_peers.decryptDialog().showModal();
+    } else {
+        QStringList keys;
+        QString yours;
+        for (const cipher::openpgp::Recipient &r : target->requirement.recipients) {
+            if (r.secretKeyHeld && yours.isEmpty())
+                yours = QString::fromStdString(r.userId.empty() ? r.keyId : r.userId);
+            keys << (r.userId.empty()
+                    ? QString::fromStdString(r.keyId)
+                    : QStringLiteral("%1 (%2)").arg(
+                        QString::fromStdString(r.keyId), QString::fromStdString(r.userId)));
+        }
+        if (keys.isEmpty()) {
+            // Only signed: nothing to ask, the signature is checked.
+            cipher::windows::tell(m_document->decrypt(QString()));
+        } else if (yours.isEmpty()) {
+            messageBox(QStringLiteral("This message was encrypted for keys you do not have:\n%1\n"
+                                      "Only their holders can decrypt it.")
+                           .arg(keys.join(QLatin1Char('\n'))),
+                QStringLiteral("WARNING"), gui::Icon::Warning);
+        } else {
+            showNotice(QStringLiteral("OpenPGP message for your key %1").arg(yours), true);
+            // GnuPG's own prompt asks for the key's passphrase.
+            cipher::windows::tell(m_document->decrypt(QString()));
+            showNotice({});
+        }
+    }
+    const Signature signature = m_document->lastSignature();
+    switch (signature.status) {
+    case Signature::Status::None:
+        break;
+    case Signature::Status::Good:
+        showNotice(
+            QStringLiteral("Good signature by %1").arg(QString::fromStdString(signature.signer)),
+            true);
+        break;
+    case Signature::Status::Bad:
+        showNotice(QStringLiteral("BAD signature: the text is not what %1 signed")
+                       .arg(QString::fromStdString(signature.signer)),
+            true);
+        break;
+    case Signature::Status::UnknownKey:
+        showNotice(QStringLiteral("Signed by %1, a key you do not have: not verified")
+                       .arg(QString::fromStdString(signature.signer)),
+            true);
+        break;
+    }
     cipher::wipeStack();
+}
+
+void MainWindow::encryptForRecipients()
+{
+    std::string why;
+    if (!cipher::openpgp::available(&why)) {
+        messageBox(QStringLiteral("OpenPGP cannot be used: %1.").arg(QString::fromStdString(why)),
+            QStringLiteral("ERROR"), Icon::Warning);
+        return;
+    }
+    const Document::Keys keys = m_document->keys();
+    m_keyPicker->setKeys(keys.all, keys.own);
+    if (!m_keyPicker->choose())
+        return;
+    cipher::windows::tell(m_document->encryptFor(m_keyPicker->recipients()));
+    cipher::wipeStack();
+}
+
+void MainWindow::showNotice(const QString &text, bool stays)
+{
+    m_noticeClear->stop();
+    m_notice->setText(text);
+    if (!stays && !text.isEmpty())
+        m_noticeClear->start();
 }
 
 void MainWindow::exit()
@@ -756,9 +843,8 @@ void MainWindow::clearSecretClipboard()
     clipboard->clear();
     m_secretClipDigest.clear();
     // Beside the panels, which stay in view.
-    m_notice->setText(QStringLiteral("Clipboard cleared at %1.")
-                          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
-    m_noticeClear->start();
+    showNotice(QStringLiteral("Clipboard cleared at %1.")
+                   .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
 void MainWindow::clearSecretCopies()

@@ -31,6 +31,10 @@ class ComposerWindow;
 class PreferencesWindow;
 } // namespace mail::windows
 
+namespace cipher::windows {
+class KeyPicker;
+}
+
 namespace spelling::windows {
 class SpellChecking;
 }
@@ -102,6 +106,13 @@ public:
     void saveAs();
     void print();
     void encrypt();
+    // Encrypt for Recipients...: an OpenPGP message for keys chosen in the
+    // key picker.
+    void encryptForRecipients();
+    // The block at the caret, or the first: a password is asked for in the
+    // decrypt dialog; an OpenPGP message for keys is opened by GnuPG, whose
+    // own prompt asks for the key's passphrase, or refused with the keys it
+    // needs when the user holds none of them.
     void decrypt();
     void exit();
     void cut();
@@ -178,6 +189,9 @@ private:
     // once (at the end of the program).
     void clearSecretCopies();
     void checkStartupNotice();
+    // A short notice beside the status panels; gone after ten seconds
+    // unless it is to stay.
+    void showNotice(const QString &text, bool stays = false);
     void textChanged();
     void onActivate();
 
@@ -200,6 +214,7 @@ private:
     QAction *m_redo;
     QMenu *m_recentMenu;
     FindWindow *m_findWindow;
+    cipher::windows::KeyPicker *m_keyPicker;
     ClipboardWindow *m_clipboardWindow;
     SharedLetters *m_sharedLetters;
     QTimer *m_clipboardTimer;

@@ -6,6 +6,7 @@
 // desktop's font half as large again).
 
 #include "cipher/cipher.h"
+#include "cipher/windows/keypicker.h"
 #include "editor/clipboardwindow.h"
 #include "editor/document.h"
 #include "editor/findwindow.h"
@@ -111,9 +112,25 @@ int main(int argc, char *argv[])
     mail::windows::PasswordWindow noKeyring(
         QStringLiteral("Password for ann on mail.example.test:"),
         QStringLiteral("No keyring answered, so the password cannot be remembered."));
+    // The key picker with keys of every sort, none of them real.
+    cipher::windows::KeyPicker picker;
+    {
+        using cipher::openpgp::Key;
+        const Key own {"0123456789ABCDEF0123456789ABCDEF01234567", "89ABCDEF01234567",
+            "Ann Example", "ann@example.org", "ultimate", 0, true, {}, true};
+        picker.setKeys(
+            {own,
+                {"1111222233334444555566667777888899990000", "8888999900001111", "Bob Builder",
+                    "bob@example.net", "full", 1924992000, true, {}, false},
+                {"AAAABBBBCCCCDDDDEEEEFFFF0000111122223333", "2222111122223333", "Carol Old-Key",
+                    "carol@example.com", "expired", 1577836800, false, "expired", false},
+                {"9999888877776666555544443333222211110000", "3333222211110000", "Dan Signing-Only",
+                    "dan@example.org", "unknown", 0, false, "no encryption subkey", false}},
+            own);
+    }
     const std::pair<QWidget *, const char *> made[] = {{&untrusted, "certificate"},
         {&changed, "certificate-changed"}, {&password, "password"},
-        {&noKeyring, "password-no-keyring"}};
+        {&noKeyring, "password-no-keyring"}, {&picker, "KeyPicker"}};
     for (const auto &[window, name] : made) {
         window->show();
         ok = save(window, out.filePath(QString::fromLatin1(name) + QStringLiteral(".png"))) && ok;

@@ -20,22 +20,25 @@ using namespace gui;
 namespace cipher::windows {
 
 EncryptDialog::EncryptDialog(Encryptable &document, QWidget *parent)
-    : Form(QStringLiteral("TForm2"), QStringLiteral("Velmorandquist"), QSize(302, 145), parent)
+    : Form(QStringLiteral("TForm2"), QStringLiteral("Velmorandquist"), QSize(302, 171), parent)
     , m_document(document)
 {
-    QFrame *levelPanel = widgets::bevelPanel(this, QRect(0, 0, 97, 145));
+    QFrame *levelPanel = widgets::bevelPanel(this, QRect(0, 0, 97, 171));
     levelPanel->setObjectName(QStringLiteral("Panel1"));
     auto *levelLabel = new QLabel(QStringLiteral("Encryption Level:"), levelPanel);
     levelLabel->setObjectName(QStringLiteral("Label3"));
     levelLabel->setGeometry(6, 8, 88, 17);
-    const QString levelCaptions[4] = {QStringLiteral("&Low"), QStringLiteral("&Meduim"),
-        QStringLiteral("&High"), QStringLiteral("&Strong")};
-    for (int i = 0; i < 4; ++i) {
+    // The fifth is no level of ours: an OpenPGP message for the password.
+    const QString levelCaptions[kMethods] = {QStringLiteral("&Low"), QStringLiteral("&Meduim"),
+        QStringLiteral("&High"), QStringLiteral("&Strong"), QStringLiteral("&OpenPGP")};
+    for (int i = 0; i < kMethods; ++i) {
         m_levels[i] = new QRadioButton(levelCaptions[i], levelPanel);
         m_levels[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
         m_levels[i]->setGeometry(12, 32 + 26 * i, 80, 20);
     }
     m_levels[0]->setChecked(true);
+    m_levels[4]->setToolTip(QStringLiteral(
+        "An OpenPGP message for the password, which any OpenPGP program opens (gpg -d)"));
 
     auto *passwordLabel = new QLabel(QStringLiteral("Enter Password:"), this);
     passwordLabel->setObjectName(QStringLiteral("Label1"));
@@ -54,11 +57,11 @@ EncryptDialog::EncryptDialog(Encryptable &document, QWidget *parent)
 
     QPushButton *encryptButton = widgets::glyphButton(this, QStringLiteral("&Encrypt"),
         // At the foot of the dialog, in line with the last level.
-        assets::icon(QStringLiteral("glyphs/encrypt")), QRect(106, 115, 92, 25));
+        assets::icon(QStringLiteral("glyphs/encrypt")), QRect(106, 141, 92, 25));
     encryptButton->setObjectName(QStringLiteral("BitBtn5"));
     encryptButton->setToolTip(QStringLiteral("Encript Text"));
     QPushButton *cancelButton = widgets::glyphButton(this, QStringLiteral("&Cancel"),
-        assets::icon(QStringLiteral("glyphs/cancel")), QRect(204, 115, 92, 25));
+        assets::icon(QStringLiteral("glyphs/cancel")), QRect(204, 141, 92, 25));
     cancelButton->setObjectName(QStringLiteral("BitBtn2"));
 
     setTabOrder(m_password, m_confirmation);
@@ -76,6 +79,8 @@ EncryptDialog::EncryptDialog(Encryptable &document, QWidget *parent)
 
 int EncryptDialog::level() const
 {
+    if (m_levels[4]->isChecked())
+        return service::kOpenPgpPassword;
     if (m_levels[3]->isChecked())
         return strong::kLevel;
     if (m_levels[2]->isChecked())

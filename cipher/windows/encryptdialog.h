@@ -20,7 +20,7 @@ class EncryptDialog : public gui::Form
 public:
     explicit EncryptDialog(Encryptable &document, QWidget *parent = nullptr);
 
-    // The chosen level, 1 to 4.
+    // The chosen level, 1 to 4, or service::kOpenPgpPassword.
     int level() const;
 
     // The Encrypt button: the document checks the passwords, the level's
@@ -40,7 +40,8 @@ private:
     void renewFields();
 
     Encryptable &m_document;
-    QRadioButton *m_levels[4];
+    static constexpr int kMethods = 5;
+    QRadioButton *m_levels[kMethods];
     QLineEdit *m_password;
     QLineEdit *m_confirmation;
 };

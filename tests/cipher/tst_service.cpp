@@ -62,6 +62,11 @@ private slots:
             QCOMPARE(text.substr(found[i].begin, found[i].end - found[i].begin), expected[i].block);
         }
         QVERIFY(find("no block [Encrypted_By_Velmorandquist]\r\n[Begin_Encryption]").empty());
+        // A begin marker that ends the text is a block of its own, the marker.
+        const std::vector<Found> last = find("text " + Bytes(kBeginMarker));
+        QCOMPARE(last.size(), std::size_t(1));
+        QCOMPARE(last[0].begin, std::size_t(5));
+        QCOMPARE(last[0].end, 5 + kBeginMarker.size());
         QCOMPARE(encodingForDecrypting(text), Encoding::EightBit); // by its first block
         QCOMPARE(encodingForDecrypting("x " + strong), Encoding::Utf8);
     }

@@ -18,6 +18,7 @@
 #include "tests/mail/mailserver.h"
 #include "tests/mail/peer.h"
 #include "tests/support/files.h"
+#include "tests/support/gnupghome.h"
 #include "tests/support/scriptedmodal.h"
 
 #include <QAction>
@@ -460,6 +461,34 @@ private slots:
             QString(text).replace("\r\n", "\n"));
         QVERIFY(sent[1]["attachments"].toArray().isEmpty());
         QCOMPARE(sent[1]["body"].toString().trimmed(), "second");
+    }
+
+    void openPgpMessageGoesOutAsItIs()
+    {
+        // Inline OpenPGP: what arrives opens with gpg -d and with this program.
+        testsupport::GnuPGHome gnupg;
+        QVERIFY(gnupg.isValid());
+        startComposing();
+        MailServer server;
+        setPreference("smtp", server.server());
+        const testsupport::Run made =
+            gnupg.gpg({"-c", "-a"}, "Meet at noon. \xe2\x82\xac 5\n", "pass phrase");
+        QCOMPARE(made.status, 0);
+        main().editor().setCharacters(QString::fromLatin1(made.out).trimmed());
+        sendWith("x@example.org", {}, "for you");
+        QCOMPARE(server.messages().size(), 1);
+        const QByteArray body = server.messages()[0]["body"].toString().toUtf8();
+        const testsupport::Run read = gnupg.gpg({"-d"}, body, "pass phrase");
+        QCOMPARE(read.status, 0);
+        QCOMPARE(read.out, "Meet at noon. \xe2\x82\xac 5\n");
+        main().editor().setCharacters(QString::fromUtf8(body));
+        ui->onModal("TForm3", [](QDialog &d) {
+            child<QLineEdit>(d, "Edit1").setText("pass phrase");
+            child<QPushButton>(d, "BitBtn6").click();
+        });
+        main().decrypt();
+        QVERIFY2(main().editor().characters().startsWith("Meet at noon. \u20ac 5"),
+            qPrintable(main().editor().characters()));
     }
 
     // Refused recipients after "Message Sent": each named with the server's

@@ -204,7 +204,9 @@ private slots:
             && action("WordWrap1").isChecked());
         QCOMPARE(action("Print1").text(), QStringLiteral("&Print..."));
         QCOMPARE(action("MailPreferances1").text(), QStringLiteral("Mail &Preferances..."));
-        QCOMPARE(child<QMenu>(*w, "PopupMenu1").actions().size(), 10);
+        // Encrypt for Recipients joins the menu and the context menu, not the toolbars.
+        QCOMPARE(action("EncryptForRecipients1").text(), QStringLiteral("Encrypt for &Recipients..."));
+        QCOMPARE(child<QMenu>(*w, "PopupMenu1").actions().size(), 11);
     }
 
     void typingUpdatesPanelsAndButtons()
