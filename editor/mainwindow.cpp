@@ -1,5 +1,6 @@
 #include "editor/mainwindow.h"
 
+#include "cipher/armor.h"
 #include "cipher/cipher.h"
 #include "cipher/hardening.h"
 #include "cipher/openpgp.h"
@@ -94,9 +95,11 @@ MainWindow::MainWindow(const QString &file, PeerWindows &peers, int noticeDelayM
     m_editor = new RichEdit(central);
     m_editor->setObjectName(QStringLiteral("RichEdit1"));
     m_document = new Document(*m_editor, this);
-    // The toolbar's Decrypt buttons follow the block's begin marker.
-    m_editor->setMarker(
-        QString::fromLatin1(cipher::kBeginMarker.data(), qsizetype(cipher::kBeginMarker.size())));
+    // The toolbar's Decrypt buttons follow the blocks' begin markers, ours and OpenPGP's.
+    m_editor->setMarkers(
+        {QString::fromLatin1(cipher::kBeginMarker.data(), qsizetype(cipher::kBeginMarker.size())),
+            QString::fromLatin1(
+                cipher::armor::kBegin.data(), qsizetype(cipher::armor::kBegin.size()))});
     m_editor->setAccessibleName(QStringLiteral("Document"));
     // A file dropped on the editor opens; dropped text is inserted.
     m_editor->setPassesFileDrops(true);

@@ -39,9 +39,12 @@ qint64 blockBytes(QStringView text)
     return n;
 }
 
-qint64 blockMarkers(QStringView text, const QString &marker)
+qint64 blockMarkers(QStringView text, const QStringList &markers)
 {
-    return marker.isEmpty() ? 0 : text.count(marker);
+    qint64 n = 0;
+    for (const QString &marker : markers)
+        n += marker.isEmpty() ? 0 : text.count(marker);
+    return n;
 }
 
 } // namespace
@@ -134,7 +137,7 @@ void RichEdit::recountAll()
     m_totals = std::make_shared<RichEditTotals>();
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
         const QString t = b.text();
-        b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t, m_marker)));
+        b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t, m_markers)));
     }
 }
 
@@ -154,9 +157,9 @@ void RichEdit::onContentsChange(int position, int, int added)
             const QString t = b.text();
             auto *data = static_cast<BlockData *>(b.userData());
             if (data && data->countsInto(m_totals.get()))
-                data->update(blockBytes(t), blockMarkers(t, m_marker));
+                data->update(blockBytes(t), blockMarkers(t, m_markers));
             else
-                b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t, m_marker)));
+                b.setUserData(new BlockData(m_totals, blockBytes(t), blockMarkers(t, m_markers)));
             if (b == last)
                 break;
         }
@@ -169,11 +172,11 @@ qint64 RichEdit::byteCount() const
     return m_totals->bytes - 2;
 }
 
-void RichEdit::setMarker(const QString &marker)
+void RichEdit::setMarkers(const QStringList &markers)
 {
-    if (marker == m_marker)
+    if (markers == m_markers)
         return;
-    m_marker = marker;
+    m_markers = markers;
     recountAll();
 }
 

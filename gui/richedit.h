@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QMimeData>
 #include <QPointer>
+#include <QStringList>
 #include <QTextEdit>
 
 #include <memory>
@@ -39,11 +40,12 @@ public:
 
     // Length of text() in bytes, without building it.
     qint64 byteCount() const;
-    // The text whose presence containsMarker() tells; empty (the default)
-    // counts nothing. The marker is looked for within lines, case-sensitively.
-    void setMarker(const QString &marker);
-    QString marker() const { return m_marker; }
-    // Whether text() holds the marker, without building it.
+    // The texts whose presence containsMarker() tells; none (the default)
+    // counts nothing. They are looked for within lines, case-sensitively.
+    void setMarker(const QString &marker) { setMarkers({marker}); }
+    void setMarkers(const QStringList &markers);
+    QString marker() const { return m_markers.value(0); }
+    // Whether text() holds one of the markers, without building it.
     bool containsMarker() const;
 
     // Copies of the selection (copy, cut, drag, the X11 selection) carry the
@@ -101,7 +103,7 @@ private:
     void recountAll();
 
     std::shared_ptr<struct RichEditTotals> m_totals;
-    QString m_marker;
+    QStringList m_markers;
     bool m_secretCopies = false;
     bool m_passesFileDrops = false;
     mutable QPointer<QMimeData> m_lastSecretCopy;

@@ -77,6 +77,8 @@ private slots:
         QVERIFY(ui->messages.isEmpty());
         const QString armored = edit()->characters();
         QVERIFY(armored.startsWith(QStringLiteral("-----BEGIN PGP MESSAGE-----")));
+        // The toolbars' Decrypt follows OpenPGP messages as it follows ours.
+        QVERIFY(w->captionRow().button(ToolbarRow::Decrypt)->isEnabled());
         // Any OpenPGP program reads it.
         const Run read = home->gpg({QStringLiteral("-d")}, armored.toUtf8(), pw);
         QCOMPARE(read.status, 0);
