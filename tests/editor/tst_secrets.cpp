@@ -3,17 +3,19 @@
 // clipboard and the X11 selection at the end, vlq's password file.
 
 #include "cipher/hardening.h"
+#include "cipher/service.h"
 #include "editor/mainwindow.h"
 #include "editor/program.h"
 #include "gui/richedit.h"
 #include "settings/store.h"
 #include "settings/values.h"
 #include "spelling/windows/spellchecking.h"
+#include "tests/support/gnupghome.h"
 #include "tests/support/scriptedmodal.h"
 
 #include <QAction>
-#include <QDialog>
 #include <QClipboard>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -93,10 +95,12 @@ QString copiesInDump(const QList<const Secret *> &secrets, const QString &folder
     ::prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
     const QString base = folder + QStringLiteral("/core");
     QProcess dump;
-    dump.start(gcore, {QStringLiteral("-o"), base, QString::number(QCoreApplication::applicationPid())});
+    dump.start(
+        gcore, {QStringLiteral("-o"), base, QString::number(QCoreApplication::applicationPid())});
     if (!dump.waitForFinished(120000) || dump.exitCode() != 0)
         qFatal("gcore failed: %s", dump.readAllStandardError().constData());
-    const QString file = base + QLatin1Char('.') + QString::number(QCoreApplication::applicationPid());
+    const QString file =
+        base + QLatin1Char('.') + QString::number(QCoreApplication::applicationPid());
     const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0)
@@ -109,8 +113,8 @@ QString copiesInDump(const QList<const Secret *> &secrets, const QString &folder
             int n = 0;
             const char *at = data;
             const char *const end = data + st.st_size;
-            while ((at = static_cast<const char *>(
-                        ::memmem(at, size_t(end - at), needle.constData(), size_t(needle.size()))))) {
+            while ((at = static_cast<const char *>(::memmem(
+                        at, size_t(end - at), needle.constData(), size_t(needle.size()))))) {
                 ++n;
                 at += needle.size();
             }
@@ -148,7 +152,8 @@ void reportWhere(const QList<const Secret *> &secrets)
                             at, size_t(to - at), needle.constData(), size_t(needle.size()))))) {
                     if (at != needle.constData()) {
                         QByteArray around;
-                        for (const char *c = std::max(from, at - 64); c < std::min(to, at + 96); ++c)
+                        for (const char *c = std::max(from, at - 64); c < std::min(to, at + 96);
+                             ++c)
                             around.append(*c >= 32 && *c < 127 ? *c : '.');
                         qWarning("copy at %p in %s: %s", static_cast<const void *>(at),
                             line.constData(), around.constData());
@@ -180,7 +185,8 @@ QString coreLimitOf(qint64 pid, const QString &wanted)
         if (file.open(QIODevice::ReadOnly)) {
             for (const QByteArray &line : file.readAll().split('\n'))
                 if (line.startsWith("Max core file size"))
-                    limit = QString::fromLatin1(line.mid(26).simplified()).section(QLatin1Char(' '), 0, 1);
+                    limit = QString::fromLatin1(line.mid(26).simplified())
+                                .section(QLatin1Char(' '), 0, 1);
         }
         if (limit == wanted || wanted.isEmpty())
             return limit;
@@ -232,7 +238,11 @@ private:
     void encrypt(const Secret &password, int level)
     {
         ui->onModal(QStringLiteral("TForm2"), [&](QDialog &d) {
-            child<QRadioButton>(d, level == 3 ? "RadioButton3" : "RadioButton4").setChecked(true);
+            child<QRadioButton>(d,
+                level == 3       ? "RadioButton3"
+                    : level == 4 ? "RadioButton4"
+                                 : "RadioButton5")
+                .setChecked(true);
             password.typeInto(&child<QLineEdit>(d, "Edit1"));
             password.typeInto(&child<QLineEdit>(d, "Edit2"));
             child<QPushButton>(d, "BitBtn5").click();
@@ -313,7 +323,8 @@ private slots:
         QCOMPARE(coresIn(dir->path()), 0);
 
         // The same crash of an ordinary program shows where cores would be.
-        QCOMPARE(crash(QStringLiteral("/bin/sleep"), {QStringLiteral("60")}, dir->path(), inherited),
+        QCOMPARE(
+            crash(QStringLiteral("/bin/sleep"), {QStringLiteral("60")}, dir->path(), inherited),
             inherited);
         if (coresIn(dir->path()) == 0) {
             QFile pattern(QStringLiteral("/proc/sys/kernel/core_pattern"));
@@ -344,20 +355,24 @@ private slots:
         const QString vlq = qEnvironmentVariable("VLQ_BIN_DIR") + QStringLiteral("/vlq");
         QString script = QStringLiteral("set pagination off\ncatch syscall exit_group\n");
         const QString pw = dir->filePath(QStringLiteral("pw"));
-        for (const QString &run : {QStringLiteral("encrypt --level 4 --password-file %1 < %2/plain > %2/block"),
-                 QStringLiteral("decrypt --password-file %1 < %2/block > %2/out"),
-                 QStringLiteral("encrypt --level 3 --password-file %1 < %2/plain > %2/block3"),
-                 QStringLiteral("decrypt --password-file %1 < %2/block3 > %2/out3")}) {
+        for (const QString &run :
+            {QStringLiteral("encrypt --level 4 --password-file %1 < %2/plain > %2/block"),
+                QStringLiteral("decrypt --password-file %1 < %2/block > %2/out"),
+                QStringLiteral("encrypt --level 3 --password-file %1 < %2/plain > %2/block3"),
+                QStringLiteral("decrypt --password-file %1 < %2/block3 > %2/out3")}) {
             script += QStringLiteral("run ") + run.arg(pw, dir->path()) + QLatin1Char('\n');
             script += QStringLiteral("gcore %1/vlq.core\nkill\n").arg(dir->path());
             script += QStringLiteral("shell grep -c -a -F -f %1/needles %1/vlq.core >> %1/counts\n")
                           .arg(dir->path());
             script += QStringLiteral("shell rm -f %1/vlq.core\n").arg(dir->path());
         }
-        write(QStringLiteral("needles"), text.encodings()[0] + '\n' + password.encodings()[0] + '\n');
+        write(
+            QStringLiteral("needles"), text.encodings()[0] + '\n' + password.encodings()[0] + '\n');
         write(QStringLiteral("gdb"), script.toLocal8Bit());
         QProcess debugger;
-        debugger.start(gdb, {QStringLiteral("-batch"), QStringLiteral("-x"), dir->filePath(QStringLiteral("gdb")), vlq});
+        debugger.start(gdb,
+            {QStringLiteral("-batch"), QStringLiteral("-x"), dir->filePath(QStringLiteral("gdb")),
+                vlq});
         QVERIFY(debugger.waitForFinished(120000));
         QFile counts(dir->filePath(QStringLiteral("counts")));
         QVERIFY(counts.open(QIODevice::ReadOnly));
@@ -373,7 +388,9 @@ private slots:
     {
         const mode_t previous = ::umask(022);
         const auto modeOf = [](const QString &path) {
-            struct stat st {};
+            struct stat st
+            {
+            };
             ::stat(QFile::encodeName(path).constData(), &st);
             return QString::number(st.st_mode & 0777, 8);
         };
@@ -427,7 +444,8 @@ private slots:
         const Secret password(12);
         encrypt(password, 3);
         decrypt(password);
-        QVERIFY(clipboard->supportsSelection() || !qEnvironmentVariableIsSet("VLQ_REQUIRE_SELECTION"));
+        QVERIFY(
+            clipboard->supportsSelection() || !qEnvironmentVariableIsSet("VLQ_REQUIRE_SELECTION"));
         if (clipboard->supportsSelection()) {
             edit()->moveCursor(QTextCursor::Start);
             QTest::keyClick(edit(), Qt::Key_End, Qt::ShiftModifier);
@@ -452,7 +470,8 @@ private slots:
         QCOMPARE(clipboard->text(), QStringLiteral("ordinary"));
     }
 
-    // After Encrypt, after Decrypt and New, after Clear All: neither the
+    // After Encrypt, after Decrypt and New (at the strong level, a legacy
+    // one and OpenPGP), after Clear All: neither the
     // text nor the password is anywhere in the process, freed memory
     // included. Counted in a dump as "text-utf8 text-utf16 password-utf8
     // password-utf16".
@@ -470,7 +489,11 @@ private slots:
                 reportWhere({&text, &password});
             return counts;
         };
-        for (const int level : {4, 3}) {
+        // The OpenPGP method hands text and password to GnuPG through GPGME,
+        // whose buffers count too.
+        testsupport::GnuPGHome gnupg;
+        QVERIFY(gnupg.isValid());
+        for (const int level : {4, 3, cipher::service::kOpenPgpPassword}) {
             const Secret text(24), password(16);
             // A word the spell checker looks at, with others around it.
             QTest::keyClicks(edit(), QStringLiteral("Meet me at "));
