@@ -3,6 +3,7 @@
 
 #include "cipher/cipher.h"
 #include "cipher/strong.h"
+#include "tests/support/process.h"
 
 #include <QFile>
 #include <QMap>
@@ -18,12 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using testsupport::Run;
 
 QByteArray qbytes(const std::string &s)
 {
@@ -93,18 +89,8 @@ private:
 
 Run TestVlq::vlq(const QStringList &args, const QByteArray &input)
 {
-    QProcess process;
-    // A session of its own: no controlling terminal to prompt on, so a
-    // missing --password-file is an error, never a hang.
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start(m_binary, args);
-    if (!process.waitForStarted())
-        return {};
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    // Without a terminal a missing --password-file is an error, never a hang.
+    return testsupport::runWithoutTerminal(m_binary, args, input);
 }
 
 Run TestVlq::vlqFromFile(const QStringList &args, const QString &input, rlim_t addressSpace)

@@ -50,17 +50,8 @@ private:
 
 Run TestVlqOpenPgp::vlq(const QStringList &args, const QByteArray &input)
 {
-    QProcess process;
-    // No controlling terminal: a missing password is an error, never a hang.
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start(QString::fromLocal8Bit(qgetenv("VLQ_BIN_DIR")) + u"/vlq"_s, args);
-    if (!process.waitForStarted())
-        return {};
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return testsupport::runWithoutTerminal(
+        QString::fromLocal8Bit(qgetenv("VLQ_BIN_DIR")) + u"/vlq"_s, args, input);
 }
 
 void TestVlqOpenPgp::initTestCase()
@@ -107,24 +98,24 @@ void TestVlqOpenPgp::decrypt_data()
     const QByteArray pw = m_passwordFile.toLocal8Bit();
     QTest::newRow("gpg -c in prose") << "Hi,\n" + m_symmetric + "bye" << true << 0
                                      << "Hi,\n" + m_plain + "\nbye" << QByteArray();
-    QTest::newRow("quoted") << quoted(m_symmetric.chopped(1), "> ") << true << 0
-                            << m_plain + "\n" << QByteArray();
+    QTest::newRow("quoted") << quoted(m_symmetric.chopped(1), "> ") << true << 0 << m_plain + "\n"
+                            << QByteArray();
     QTest::newRow("for a key: no password asked") << m_toAlice << false << 0 << m_plain + "\n"
                                                   << QByteArray();
-    QTest::newRow("two: the first counts") << m_toAlice + m_symmetric << false << 0
-                                           << m_plain + "\n" + m_symmetric << QByteArray();
+    QTest::newRow("two: the first counts")
+        << m_toAlice + m_symmetric << false << 0 << m_plain + "\n" + m_symmetric << QByteArray();
     QTest::newRow("signed") << m_signed << false << 0 << m_plain + "\n"
                             << "vlq: good signature by Alice <alice@example.org>\n"_ba;
     QTest::newRow("signed, not encrypted")
         << m_home.gpg({u"-s"_s, u"-a"_s, u"-u"_s, QString::fromLatin1(m_alice)}, m_plain).out
-        << false << 0 << m_plain + "\n" << "vlq: good signature by Alice <alice@example.org>\n"_ba;
-    QTest::newRow("no secret key")
-        << "x " + m_toBob << false << 5 << QByteArray()
-        << "vlq: no secret key for this message; it is encrypted to "_ba;
-    QTest::newRow("wrong password") << m_symmetric << true << 3 << QByteArray()
-                                    << "Incorrect password.\n"_ba;
-    QTest::newRow("a changed byte") << changed << true << 4 << QByteArray()
-                                    << "Check sum error:\nData may be corrupt"_ba;
+        << false << 0 << m_plain + "\n"
+        << "vlq: good signature by Alice <alice@example.org>\n"_ba;
+    QTest::newRow("no secret key") << "x " + m_toBob << false << 5 << QByteArray()
+                                   << "vlq: no secret key for this message; it is encrypted to "_ba;
+    QTest::newRow("wrong password")
+        << m_symmetric << true << 3 << QByteArray() << "Incorrect password.\n"_ba;
+    QTest::newRow("a changed byte")
+        << changed << true << 4 << QByteArray() << "Check sum error:\nData may be corrupt"_ba;
     QTest::newRow("no integrity protection")
         << m_noMdc << true << 4 << QByteArray()
         << "vlq: the message has no integrity protection (it could have been changed on the "
@@ -148,9 +139,9 @@ void TestVlqOpenPgp::decrypt()
         m_home.write(u"gpg.conf"_s, "agent-program /bin/false\n");
         testsupport::run(u"gpgconf"_s, {u"--kill"_s, u"gpg-agent"_s});
     }
-    const Run r = vlq(password ? QStringList {u"decrypt"_s, u"--password-file"_s,
-                          wrong ? m_wrongFile : m_passwordFile}
-                               : QStringList {u"decrypt"_s},
+    const Run r = vlq(password
+            ? QStringList {u"decrypt"_s, u"--password-file"_s, wrong ? m_wrongFile : m_passwordFile}
+            : QStringList {u"decrypt"_s},
         input);
     QVERIFY2(r.status == status, r.err);
     QCOMPARE(r.out, out);
@@ -177,17 +168,15 @@ void TestVlqOpenPgp::encrypt_data()
     QTest::newRow("to an address") << r({"alice@example.org"}) << 0 << QByteArray();
     QTest::newRow("to two, by fingerprint") << r({m_alice, "0x" + m_bob}) << 0 << QByteArray();
     QTest::newRow("an uncertified key by its fingerprint") << r({m_frank}) << 0 << QByteArray();
-    QTest::newRow("an uncertified key by its address")
-        << r({"frank@example.net"}) << 1
-        << "vlq: cannot encrypt to 'frank@example.net': the key "_ba;
+    QTest::newRow("an uncertified key by its address") << r(
+        {"frank@example.net"}) << 1 << "vlq: cannot encrypt to 'frank@example.net': the key "_ba;
     QTest::newRow("no such key") << r({"alice@example.org", "nobody@example.org"}) << 1
                                  << "vlq: cannot encrypt to 'nobody@example.org': no key in your "
                                     "keyring matches it.\n"_ba;
     QTest::newRow("no encryption subkey")
-        << r({"cert@example.org"}) << 1
-        << "vlq: cannot encrypt to 'cert@example.org': the key "_ba;
-    QTest::newRow("several match") << r({"example.org"}) << 1
-                                   << "vlq: cannot encrypt to 'example.org': it matches 2 keys"_ba;
+        << r({"cert@example.org"}) << 1 << "vlq: cannot encrypt to 'cert@example.org': the key "_ba;
+    QTest::newRow("several match")
+        << r({"example.org"}) << 1 << "vlq: cannot encrypt to 'example.org': it matches 2 keys"_ba;
 }
 
 void TestVlqOpenPgp::encrypt()
@@ -217,19 +206,17 @@ void TestVlqOpenPgp::usage_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("message");
-    QTest::newRow("--openpgp and --level")
-        << QStringList {u"encrypt"_s, u"--openpgp"_s, u"--level"_s, u"4"_s}
-        << "vlq: --level, --openpgp and --recipient do not go together\n"_ba;
+    QTest::newRow("--openpgp and --level") << QStringList {u"encrypt"_s, u"--openpgp"_s,
+        u"--level"_s, u"4"_s} << "vlq: --level, --openpgp and --recipient do not go together\n"_ba;
     QTest::newRow("--recipient and --openpgp")
         << QStringList {u"encrypt"_s, u"--recipient"_s, u"a"_s, u"--openpgp"_s}
         << "vlq: --level, --openpgp and --recipient do not go together\n"_ba;
-    QTest::newRow("--recipient with a password")
-        << QStringList {u"encrypt"_s, u"--recipient"_s, u"a"_s, u"--password-file"_s, u"x"_s}
-        << "vlq: --recipient takes no password\n"_ba;
-    QTest::newRow("--openpgp on decrypt") << QStringList {u"decrypt"_s, u"--openpgp"_s}
-                                          << "vlq: --openpgp is for encrypt"_ba;
-    QTest::newRow("--recipient without a key") << QStringList {u"encrypt"_s, u"--recipient"_s}
-                                               << "vlq: --recipient needs a value\n"_ba;
+    QTest::newRow("--recipient with a password") << QStringList {u"encrypt"_s, u"--recipient"_s,
+        u"a"_s, u"--password-file"_s, u"x"_s} << "vlq: --recipient takes no password\n"_ba;
+    QTest::newRow("--openpgp on decrypt")
+        << QStringList {u"decrypt"_s, u"--openpgp"_s} << "vlq: --openpgp is for encrypt"_ba;
+    QTest::newRow("--recipient without a key")
+        << QStringList {u"encrypt"_s, u"--recipient"_s} << "vlq: --recipient needs a value\n"_ba;
 }
 
 void TestVlqOpenPgp::usage()

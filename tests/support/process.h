@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <unistd.h>
+
 namespace testsupport {
 
 struct Run
@@ -50,6 +52,25 @@ inline Run run(const QString &program, const QStringList &arguments, const QByte
     r.out = process.readAllStandardOutput();
     r.err = process.readAllStandardError();
     return r;
+}
+
+// Runs a program in a session of its own: with no controlling terminal to
+// prompt on, one that would ask for a password there fails instead of
+// waiting. Status -1 when it did not start, crashed or took longer than two
+// minutes.
+inline Run runWithoutTerminal(
+    const QString &program, const QStringList &arguments, const QByteArray &input = {})
+{
+    QProcess process;
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(program, arguments);
+    if (!process.waitForStarted())
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 } // namespace testsupport
